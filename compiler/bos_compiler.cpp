@@ -1,0 +1,105 @@
+// TBosCompiler: messages, the file on disk and the dump event around
+// CompileText.
+#include "compiler/bos_compiler.h"
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <system_error>
+
+#include "compiler/compile_text.h"
+
+namespace marlo::core {
+namespace {
+
+std::string ErrorLine(int row, int col, const std::string& text) {
+  return "[" + std::to_string(row) + ": " + std::to_string(col) + "] " + text;
+}
+
+// Writes `bytes` to `path` through a temporary file beside it, so that a
+// failed write never leaves a partial file under the final name. Returns an
+// empty string or the reason of the failure.
+std::string WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  namespace fs = std::filesystem;
+  static std::atomic<unsigned> counter{0};
+  static const unsigned processToken = std::random_device{}();
+  const fs::path target(path);
+  fs::path temp = target;
+  temp += ".tmp" + std::to_string(processToken) + "-" + std::to_string(counter++);
+
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return "Cannot create file \"" + path + "\". " + std::strerror(errno);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      const std::string reason = std::strerror(errno);
+      std::error_code ignored;
+      fs::remove(temp, ignored);
+      return "Cannot write file \"" + path + "\". " + reason;
+    }
+  }
+  std::error_code error;
+  fs::rename(temp, target, error);
+  if (error) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return "Cannot create file \"" + path + "\". " + error.message();
+  }
+  return {};
+}
+
+}  // namespace
+
+TBosCompiler::TBosCompiler() = default;
+TBosCompiler::~TBosCompiler() = default;
+
+void TBosCompiler::Compile() {
+  if (!preProcesser_) return;
+  auto message = [this](const std::string& line) {
+    if (messageList_) messageList_->Add(line);
+  };
+  message("Compiling file '" + sourceFile_ + "'");
+  aborted_.store(false);
+
+  CompileOptions options;
+  options.angularConst = angularConst_;
+  options.linearConst = linearConst_;
+  options.recurseDepth = recurseDepth_;
+  options.onWarning = onWarning_;
+  options.progress = progressBar_;
+  options.abortFlag = &aborted_;
+  CompileOutcome outcome = CompileText(preProcesser_->Source(), options);
+  row_ = outcome.row;
+  col_ = outcome.col;
+  if (!outcome.ok) {
+    message(ErrorLine(row_, col_, outcome.errorText));
+    aborted_.store(true);
+    return;
+  }
+
+  const std::vector<std::uint8_t> bytes = BuildCob(outcome.image);
+  const std::string path = CobOutputPath(outputPath_, outputFilename_);
+  if (std::string failure = WriteFileAtomically(path, bytes); !failure.empty()) {
+    message(ErrorLine(row_, col_, failure));
+    aborted_.store(true);
+    return;
+  }
+  outputFilename_ = path;
+
+  if (onDumpFile_) {
+    std::ifstream written(path, std::ios::binary);
+    if (written) {
+      onDumpFile_(written);
+    } else {
+      std::istringstream copy(std::string(bytes.begin(), bytes.end()));
+      onDumpFile_(copy);
+    }
+  }
+  message("Compile completed successfully");
+}
+
+}  // namespace marlo::core

@@ -1,0 +1,248 @@
+// Driver, scanner and declarations of the script compiler; CompileText.
+#include "compiler/compile_run.h"
+
+#include <exception>
+
+namespace marlo::core {
+namespace detail {
+namespace {
+
+// How many looks at the text pass between two calls of the progress display.
+// The display itself decides how often window events actually run.
+constexpr std::uint32_t kPeeksPerProgress = 4096;
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsIdentifierChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
+bool IsWhiteSpace(char c) { return c == '\n' || c == '\r' || c == ' '; }
+bool IsPieceNameChar(char c) { return c == '-' || IsIdentifierChar(c); }
+
+std::string LowerCase(std::string_view source) {
+  std::string text(source);
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+}  // namespace
+
+CompileRun::CompileRun(std::string_view source, const CompileOptions& options)
+    : options_(options), text_(LowerCase(source)) {}
+
+char CompileRun::Peek() {
+  if (options_.progress && peeksUntilProgress_-- == 0) {
+    peeksUntilProgress_ = kPeeksPerProgress;
+    options_.progress->SetMax(static_cast<std::int64_t>(text_.size()));
+    options_.progress->SetPosition(static_cast<std::int64_t>(pos_));
+    options_.progress->ProcessEvents();
+  }
+  if (options_.abortFlag && options_.abortFlag->load(std::memory_order_relaxed)) Fail("Compile Aborted");
+  return AtEnd() ? '\0' : text_[pos_];
+}
+
+char CompileRun::Consume() {
+  const char c = Peek();
+  if (AtEnd()) return c;
+  ++pos_;
+  ++col_;
+  if (c == '\n') {
+    ++row_;
+    col_ = 0;
+  }
+  return c;
+}
+
+void CompileRun::ConsumeN(std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) Consume();
+}
+
+void CompileRun::Drop(std::size_t n) { pos_ = std::min(text_.size(), pos_ + n); }
+
+void CompileRun::SkipWhiteSpace() {
+  while (IsWhiteSpace(Peek())) Consume();
+}
+
+bool CompileRun::HasPrefix(std::string_view keyword) const {
+  return std::string_view(text_).substr(pos_).starts_with(keyword);
+}
+
+void CompileRun::Fail(std::string text) const { throw CompileFailure{std::move(text)}; }
+
+void CompileRun::FailUnexpected(std::string_view where) {
+  if (AtEnd()) Fail("Unexpected end of text in " + std::string(where));
+  const auto c = static_cast<unsigned char>(text_[pos_]);
+  const std::string shown = (c >= 32 && c < 127) ? std::string(1, static_cast<char>(c)) : "#" + std::to_string(c);
+  Fail("Unexpected '" + shown + "' in " + std::string(where));
+}
+
+std::vector<std::uint32_t> CompileRun::Capture(std::uint32_t mark) {
+  std::vector<std::uint32_t> part(code_.begin() + mark, code_.end());
+  code_.resize(mark);
+  return part;
+}
+
+void CompileRun::Run() {
+  SkipWhiteSpace();
+  while (!AtEnd()) {
+    if (HasPrefix("piece"))
+      CompilePieceDeclaration();
+    else if (HasPrefix("static-var"))
+      CompileStaticDeclaration();
+    else
+      CompileScriptDefinition();
+    SkipWhiteSpace();
+  }
+  ResolvePendingReferences();
+}
+
+// piece-declaration: "piece" name { "," name } ";"
+// White space inside a name joins its parts; empty names are kept.
+void CompileRun::CompilePieceDeclaration() {
+  Drop(5);
+  std::string name;
+  for (;;) {
+    const char c = Peek();
+    if (AtEnd()) FailUnexpected("piece declaration");
+    if (IsPieceNameChar(c)) {
+      name += Consume();
+    } else if (c == ',') {
+      pieces_.Push(name);
+      name.clear();
+      Consume();
+    } else if (IsWhiteSpace(c)) {
+      Consume();
+    } else if (c == '(') {
+      Fail("Piece statement was not ended with ';'");
+    } else if (c == ';') {
+      pieces_.Push(name);
+      Consume();
+      return;
+    } else {
+      FailUnexpected("piece declaration");
+    }
+  }
+}
+
+// static-declaration: "static-var" name { "," name } ";"
+void CompileRun::CompileStaticDeclaration() {
+  Drop(10);
+  std::string name;
+  for (;;) {
+    const char c = Peek();
+    if (AtEnd()) FailUnexpected("static-var declaration");
+    if ((IsLetter(c) && name.empty()) || (IsIdentifierChar(c) && !name.empty())) {
+      name += Consume();
+    } else if (c == ',') {
+      staticVars_.Push(name);
+      name.clear();
+      Consume();
+    } else if (c == ' ') {
+      Consume();
+    } else if (c == ';') {
+      if (!name.empty()) staticVars_.Push(name);
+      Consume();
+      return;
+    } else {
+      FailUnexpected("static-var declaration");
+    }
+  }
+}
+
+// The name of a script, in a definition or a call: a letter, then letters,
+// digits and "_", up to "(" or white space.
+std::string CompileRun::ReadScriptName() {
+  SkipWhiteSpace();
+  std::string name;
+  for (char c = Peek(); c != '(' && !IsWhiteSpace(c); c = Peek()) {
+    if ((IsLetter(c) && name.empty()) || (IsIdentifierChar(c) && !name.empty()))
+      name += Consume();
+    else
+      Fail("Syntax Error '" + name + "'");
+  }
+  return name;
+}
+
+// script-definition: name "(" [ name { "," name } ] ")" block
+void CompileRun::CompileScriptDefinition() {
+  locals_.Clear();
+  const std::string name = ReadScriptName();
+  currentScript_ = name;
+  if (scripts_.IndexOf(name) >= 0) Fail("Script function " + name + " already exists");
+  scripts_.Push(name);
+
+  SkipWhiteSpace();
+  scriptStarts_.push_back(WordIndex());
+
+  SkipWhiteSpace();
+  Consume();  // the opening parenthesis; not checked
+  std::string parameter;
+  for (char c = Peek(); c != ')'; c = Peek()) {
+    if (AtEnd()) FailUnexpected("parameter list");
+    if ((IsLetter(c) && parameter.empty()) || (IsIdentifierChar(c) && !parameter.empty())) {
+      parameter += Consume();
+    } else if (c == ',') {
+      Emit(Opcode::ALLOCATE_STACK);
+      locals_.Push(parameter);
+      parameter.clear();
+      Consume();
+    } else if (c == ' ') {
+      Consume();
+    } else if (c == ';') {
+      Fail("Syntax error ';' cannot appear in arg list");
+    } else {
+      FailUnexpected("parameter list");
+    }
+  }
+  if (!parameter.empty()) {
+    locals_.Push(parameter);
+    Emit(Opcode::ALLOCATE_STACK);
+  }
+  Consume();
+
+  SkipWhiteSpace();
+  CompileBlock();
+  SkipWhiteSpace();
+  Emit(Opcode::PUSH_CONSTANT);
+  Emit(0);
+  Emit(Opcode::RETURN);
+}
+
+void CompileRun::ResolvePendingReferences() {
+  for (const PendingReference& reference : pending_) {
+    const int index = scripts_.IndexOf(reference.name);
+    if (index < 0) Fail("Function '" + reference.name + "' not defined");
+    code_[reference.position] = static_cast<std::uint32_t>(index);
+  }
+  pending_.clear();
+}
+
+CobImage CompileRun::TakeImage() {
+  CobImage image;
+  image.code = std::move(code_);
+  image.scriptStarts = std::move(scriptStarts_);
+  for (int i = 0; i < scripts_.Count(); ++i) image.scriptNames.push_back(scripts_.Get(i));
+  for (int i = 0; i < pieces_.Count(); ++i) image.pieceNames.push_back(pieces_.Get(i));
+  image.staticVarCount = static_cast<std::uint32_t>(staticVars_.Count());
+  return image;
+}
+
+}  // namespace detail
+
+CompileOutcome CompileText(std::string_view source, const CompileOptions& options) {
+  CompileOutcome outcome;
+  detail::CompileRun run(source, options);
+  try {
+    run.Run();
+    outcome.image = run.TakeImage();
+    outcome.ok = true;
+  } catch (const detail::CompileFailure& failure) {
+    outcome.errorText = failure.text;
+  } catch (const std::exception& error) {
+    outcome.errorText = error.what();
+  }
+  outcome.row = run.Row();
+  outcome.col = run.Col();
+  return outcome;
+}
+
+}  // namespace marlo::core

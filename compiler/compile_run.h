@@ -1,0 +1,132 @@
+// One run of the script compiler over one preprocessed text.
+//
+// The compiler reads the lower-cased text character by character with an
+// index (never by erasing from the front), compiles top-level `piece` and
+// `static-var` declarations and script definitions, and emits 32-bit code
+// words. Statements live in statement_compiler.cpp, expressions in
+// expression_compiler.cpp; this class holds what they share: the scanner,
+// the symbol tables, the code and the pending calls to later scripts.
+//
+// Every error is raised through Fail() and caught once, by CompileText.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compiler/compile_text.h"
+#include "compiler/instructions.h"
+#include "preprocessor/cs_string_list.h"
+
+namespace marlo::core::detail {
+
+struct CompileFailure {
+  std::string text;
+};
+
+class CompileRun {
+ public:
+  CompileRun(std::string_view source, const CompileOptions& options);
+
+  // Throws CompileFailure.
+  void Run();
+
+  CobImage TakeImage();
+  int Row() const { return row_; }
+  int Col() const { return col_; }
+
+ private:
+  // --- scanner ---------------------------------------------------------
+  // The current character, or 0 at the end; also moves the progress display
+  // and stops a cancelled compile.
+  char Peek();
+  // A character ahead of the current one, without progress or cancel checks.
+  char CharAt(std::size_t offset) const {
+    return pos_ + offset < text_.size() ? text_[pos_ + offset] : '\0';
+  }
+  bool AtEnd() const { return pos_ >= text_.size(); }
+  char Consume();
+  void ConsumeN(std::size_t n);
+  void Drop(std::size_t n);  // skips without counting rows and columns
+  void SkipWhiteSpace();
+  bool HasPrefix(std::string_view keyword) const;
+  [[noreturn]] void Fail(std::string text) const;
+  // "Unexpected 'c' in <where>" or "Unexpected end of text in <where>".
+  [[noreturn]] void FailUnexpected(std::string_view where);
+
+  // --- declarations (compile_run.cpp) -------------------------------------
+  void CompilePieceDeclaration();
+  void CompileStaticDeclaration();
+  void CompileScriptDefinition();
+  std::string ReadScriptName();
+  void ResolvePendingReferences();
+
+  // --- statements (statement_compiler.cpp) --------------------------------
+  void CompileBlock();
+  void CompileStatementList();
+  void ProcessStatement();
+  bool CompileKeywordStatement(const std::string& word);
+  void CompileAssignment(const std::string& name);
+  void ExpectKeyword(std::string_view keyword, std::string_view message);
+  void ReadAxis();
+  void CompilePieceOperand(std::string_view statement);
+  void CompileScriptCall(Opcode opcode);
+  void CompileNameList(bool statics, std::string_view where);
+  void CompileMoveOrTurn(bool turn);
+  void CompileSpin();
+  void CompileStopSpin();
+
+  // --- expressions (expression_compiler.cpp) ------------------------------
+  void ProcessExpression();
+  void ProcessEqTerm();
+  void ProcessTerm();
+  void ProcessFactor();
+  int ParseArguments();
+  bool AtOperator();
+  void ReadOperator();
+  std::string ReadNumberText();
+  std::string ReadLiteralText(char close);
+  void EmitLiteral(const std::string& text, long double scale, std::string_view warning);
+  void CompileGet();
+  void CompileName();
+
+  // --- code ----------------------------------------------------------------
+  std::uint32_t WordIndex() const { return static_cast<std::uint32_t>(code_.size()); }
+  void Emit(std::uint32_t word) { code_.push_back(word); }
+  void Emit(Opcode op) { code_.push_back(static_cast<std::uint32_t>(op)); }
+
+  // Lifts the code emitted since `mark` out of the stream, so that a
+  // statement can write its parts back in another order than compiled.
+  std::vector<std::uint32_t> Capture(std::uint32_t mark);
+  void Restore(const std::vector<std::uint32_t>& part) { code_.insert(code_.end(), part.begin(), part.end()); }
+
+  struct PendingReference {
+    std::string name;
+    std::uint32_t position;
+  };
+
+  const CompileOptions& options_;
+  std::string text_;
+  std::size_t pos_ = 0;
+  int row_ = 0;
+  int col_ = 0;
+  std::uint32_t peeksUntilProgress_ = 0;
+
+  TStack operatorStack_;
+  TStack staticVars_;
+  tQue pieces_;
+  TStack locals_;
+  tQue scripts_;
+  std::vector<std::uint32_t> code_;
+  std::vector<std::uint32_t> scriptStarts_;
+  std::vector<PendingReference> pending_;
+  std::string currentScript_;
+  int nesting_ = 0;
+  int blockDepth_ = 0;
+  bool pieceFlag_ = false;
+  // Word index of the last bare piece word a piece operand produced.
+  std::int64_t barePieceWordAt_ = -1;
+};
+
+}  // namespace marlo::core::detail

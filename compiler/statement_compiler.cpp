@@ -1,0 +1,367 @@
+// Statements: blocks, the statement keywords and assignments.
+//
+// Statements that need their operands in another order than the source
+// gives them (move, turn, spin, stop-spin, explode) compile each operand,
+// capture it out of the code, and write the parts back in the order the
+// game expects.
+#include <array>
+
+#include "compiler/compile_run.h"
+
+namespace marlo::core::detail {
+namespace {
+
+// Blocks nest by recursion; this bounds the native stack whatever the input.
+constexpr int kMaxBlockDepth = 2000;
+
+bool IsLetter(char c) { return c >= 'a' && c <= 'z'; }
+bool IsIdentifierChar(char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
+bool EndsStatementWord(char c) { return c == '\n' || c == '\r' || c == ' ' || c == '(' || c == ')' || c == '='; }
+
+}  // namespace
+
+// block: "{" { block | statement-list } "}"
+void CompileRun::CompileBlock() {
+  if (++blockDepth_ > kMaxBlockDepth)
+    Fail("Blocks nested more than " + std::to_string(kMaxBlockDepth) + " levels deep");
+  Consume();  // the opening brace; not checked
+  for (char c = Peek(); c != '}'; c = Peek()) {
+    if (AtEnd()) FailUnexpected("block");
+    if (c == '{')
+      CompileBlock();
+    else
+      CompileStatementList();
+  }
+  Consume();
+  --blockDepth_;
+}
+
+void CompileRun::CompileStatementList() {
+  SkipWhiteSpace();
+  while (Peek() != '}') {
+    if (AtEnd()) FailUnexpected("block");
+    ProcessStatement();
+    if (Peek() == ';') Consume();
+  }
+}
+
+// Statements up to the next ";" or "}". No ";" is needed between keyword
+// statements; after an assignment the word is kept, so whatever follows is
+// joined to it.
+void CompileRun::ProcessStatement() {
+  std::string word;
+  SkipWhiteSpace();
+  for (char c = Peek(); c != ';' && c != '}'; c = Peek()) {
+    if (AtEnd()) FailUnexpected("block");
+    const std::size_t start = pos_;
+    if (c == '{') {
+      CompileBlock();
+    } else {
+      while (!AtEnd() && !EndsStatementWord(Peek())) word += Consume();
+    }
+    SkipWhiteSpace();
+    if (CompileKeywordStatement(word)) {
+      word.clear();
+    } else if (Peek() == '=') {
+      CompileAssignment(word);
+    } else if (!word.empty()) {
+      Fail("Syntax Error '" + word + "'");
+    } else if (pos_ == start) {
+      FailUnexpected("statement");
+    }
+  }
+}
+
+void CompileRun::ExpectKeyword(std::string_view keyword, std::string_view message) {
+  SkipWhiteSpace();
+  if (!HasPrefix(keyword)) Fail(std::string(message));
+  ConsumeN(keyword.size());
+}
+
+// axis: "x-axis" | "y-axis" | "z-axis"; one bare word 0, 1 or 2.
+void CompileRun::ReadAxis() {
+  SkipWhiteSpace();
+  if (std::string_view(text_).substr(std::min(pos_ + 1, text_.size()), 5) != "-axis")
+    Fail("An axis was expected and not found");
+  const std::string name = text_.substr(pos_, 6);
+  ConsumeN(6);
+  if (name == "x-axis")
+    Emit(0);
+  else if (name == "y-axis")
+    Emit(1);
+  else if (name == "z-axis")
+    Emit(2);
+  else
+    Fail("Undefined axis '" + name + "' was found");
+}
+
+// A piece operand follows its opcode as exactly one word: the index of a
+// piece (or of "base"), possibly in parentheses. Anything else would give
+// the game code it cannot run.
+void CompileRun::CompilePieceOperand(std::string_view statement) {
+  const std::uint32_t start = WordIndex();
+  pieceFlag_ = true;
+  barePieceWordAt_ = -1;
+  ProcessExpression();
+  pieceFlag_ = false;
+  if (WordIndex() != start + 1 || barePieceWordAt_ != start)
+    Fail("Piece name expected in '" + std::string(statement) + "' statement");
+}
+
+// call: name "(" arguments ")"; a script not yet defined is patched at the end.
+void CompileRun::CompileScriptCall(Opcode opcode) {
+  const std::string name = ReadScriptName();
+  const int index = scripts_.IndexOf(name);
+  const int count = ParseArguments();
+  Emit(opcode);
+  if (index < 0) {
+    pending_.push_back({name, WordIndex()});
+    Emit(0);
+  } else {
+    Emit(static_cast<std::uint32_t>(index));
+  }
+  Emit(static_cast<std::uint32_t>(count));
+}
+
+// names: [ name ] { "," [ name ] } up to ";" (not consumed). Locals get an
+// ALLOCATE_STACK each; statics declared in a script belong to the file.
+void CompileRun::CompileNameList(bool statics, std::string_view where) {
+  std::string name;
+  auto add = [&] {
+    if (statics) {
+      staticVars_.Push(name);
+    } else {
+      Emit(Opcode::ALLOCATE_STACK);
+      locals_.Push(name);
+    }
+    name.clear();
+  };
+  for (char c = Peek(); c != ';'; c = Peek()) {
+    if (AtEnd()) FailUnexpected(where);
+    if ((IsLetter(c) && name.empty()) || (IsIdentifierChar(c) && !name.empty())) {
+      name += Consume();
+    } else if (c == ',') {
+      add();
+      Consume();
+    } else if (c == ' ') {
+      Consume();
+    } else {
+      FailUnexpected(where);
+    }
+  }
+  if (!name.empty()) add();
+}
+
+// "move"|"turn" P "to" axis E1 ("now" | "speed" E2)
+//   now:   E1, MOVE_NOW|TURN_NOW, P, axis
+//   speed: E2, E1, MOVE|TURN, P, axis
+void CompileRun::CompileMoveOrTurn(bool turn) {
+  const std::uint32_t mark = WordIndex();
+  CompilePieceOperand(turn ? "turn" : "move");
+  const auto piece = Capture(mark);
+  ExpectKeyword("to", turn ? "Expecting 'to' in Turn statement" : "Expecting 'to' in Move statement");
+  ReadAxis();
+  const auto axis = Capture(mark);
+  ProcessExpression();
+  const auto target = Capture(mark);
+  SkipWhiteSpace();
+  Opcode opcode;
+  if (HasPrefix("now")) {
+    ConsumeN(3);
+    opcode = turn ? Opcode::TURN_NOW : Opcode::MOVE_NOW;
+  } else if (HasPrefix("speed")) {
+    ConsumeN(5);
+    ProcessExpression();
+    opcode = turn ? Opcode::TURN : Opcode::MOVE;
+  } else {
+    Fail(turn ? "Expected 'now' or 'speed' in Turn statement" : "Expected 'now' or 'speed' in Move statement");
+  }
+  Restore(target);
+  Emit(opcode);
+  Restore(piece);
+  Restore(axis);
+}
+
+// "spin" P "around" axis "speed" E1 ["accelerate" E2]
+//   E2 (or 0), E1, SPIN, P, axis
+void CompileRun::CompileSpin() {
+  const std::uint32_t mark = WordIndex();
+  CompilePieceOperand("spin");
+  const auto piece = Capture(mark);
+  ExpectKeyword("around", "Expecting 'around' in Spin statement");
+  ReadAxis();
+  const auto axis = Capture(mark);
+  ExpectKeyword("speed", "Expecting 'speed' in Spin statement");
+  ProcessExpression();
+  const auto speed = Capture(mark);
+  SkipWhiteSpace();
+  if (HasPrefix("accelerate")) {
+    ConsumeN(10);
+    ProcessExpression();
+  } else {
+    Emit(Opcode::PUSH_CONSTANT);
+    Emit(0);
+  }
+  Restore(speed);
+  Emit(Opcode::SPIN);
+  Restore(piece);
+  Restore(axis);
+}
+
+// "stop-spin" P "around" axis ["decelerate" E]
+//   E (or 0), STOP_SPIN, P, axis
+void CompileRun::CompileStopSpin() {
+  const std::uint32_t mark = WordIndex();
+  CompilePieceOperand("stop-spin");
+  const auto piece = Capture(mark);
+  ExpectKeyword("around", "Expecting 'around' in Stop-spin statement");
+  ReadAxis();
+  const auto axis = Capture(mark);
+  SkipWhiteSpace();
+  if (HasPrefix("decelerate")) {
+    ConsumeN(10);
+    ProcessExpression();
+  } else {
+    Emit(Opcode::PUSH_CONSTANT);
+    Emit(0);
+  }
+  Emit(Opcode::STOP_SPIN);
+  Restore(piece);
+  Restore(axis);
+}
+
+// Compiles the statement named by `word` (already consumed); false when the
+// word is no statement keyword.
+bool CompileRun::CompileKeywordStatement(const std::string& word) {
+  static constexpr std::array<std::string_view, 29> kKeywords = {
+      "attach-unit", "cache",  "call-script",  "dont-cache", "dont-shade",      "drop-unit",     "emit-sfx",
+      "explode",     "get",    "hide",         "if",         "move",            "rand",          "return",
+      "set",         "set-signal-mask", "shade", "show",     "signal",          "sleep",         "spin",
+      "start-script", "stop-spin", "turn",     "wait-for-move", "wait-for-turn", "while",        "var",
+      "static-var"};
+  bool known = false;
+  for (std::string_view keyword : kKeywords) known = known || keyword == word;
+  if (!known) return false;
+
+  auto pieceStatement = [&](Opcode opcode) {
+    Emit(opcode);
+    CompilePieceOperand(word);
+  };
+
+  if (word == "attach-unit") {
+    ProcessExpression();
+    ExpectKeyword("to", "Syntax Error: Expected 'to' in Attach-unit statement");
+    ProcessExpression();
+    Emit(Opcode::PUSH_CONSTANT);
+    Emit(0);
+    Emit(Opcode::ATTACH_UNIT);
+  } else if (word == "cache") {
+    pieceStatement(Opcode::CACHE);
+  } else if (word == "call-script") {
+    CompileScriptCall(Opcode::CALL_SCRIPT);
+  } else if (word == "dont-cache") {
+    pieceStatement(Opcode::DONT_CACHE);
+  } else if (word == "dont-shade") {
+    pieceStatement(Opcode::DONT_SHADE);
+  } else if (word == "drop-unit") {
+    ProcessExpression();
+    Emit(Opcode::PUSH_CONSTANT);
+    Emit(0);
+    Emit(Opcode::DROP_UNIT);
+  } else if (word == "emit-sfx") {
+    ProcessExpression();
+    ExpectKeyword("from", "Expected 'from' in emit-sfx call");
+    pieceStatement(Opcode::EMIT_SFX);
+  } else if (word == "explode") {
+    const std::uint32_t mark = WordIndex();
+    CompilePieceOperand("explode");
+    const auto piece = Capture(mark);
+    ExpectKeyword("type", "Expected 'type' in explosion call");
+    ProcessExpression();
+    Emit(Opcode::EXPLODE);
+    Restore(piece);
+  } else if (word == "get" || word == "rand") {
+    ProcessExpression();
+  } else if (word == "hide") {
+    pieceStatement(Opcode::HIDE);
+  } else if (word == "if") {
+    ProcessExpression();
+    Emit(Opcode::JUMP_IF_FALSE);
+    const std::uint32_t placeholder = WordIndex();
+    Emit(0);
+    CompileBlock();
+    code_[placeholder] = WordIndex();
+  } else if (word == "move") {
+    CompileMoveOrTurn(false);
+  } else if (word == "return") {
+    ProcessExpression();
+    Emit(Opcode::RETURN);
+  } else if (word == "set") {
+    ProcessExpression();
+    ExpectKeyword("to", "Expected 'to' in Set statement");
+    ProcessExpression();
+    Emit(Opcode::SET_VALUE);
+  } else if (word == "set-signal-mask") {
+    ProcessExpression();
+    Emit(Opcode::SET_SIGNAL_MASK);
+  } else if (word == "shade") {
+    pieceStatement(Opcode::SHADE);
+  } else if (word == "show") {
+    pieceStatement(Opcode::SHOW);
+  } else if (word == "signal") {
+    ProcessExpression();
+    Emit(Opcode::SIGNAL);
+  } else if (word == "sleep") {
+    ProcessExpression();
+    Emit(Opcode::SLEEP);
+  } else if (word == "spin") {
+    CompileSpin();
+  } else if (word == "start-script") {
+    CompileScriptCall(Opcode::START_SCRIPT);
+  } else if (word == "stop-spin") {
+    CompileStopSpin();
+  } else if (word == "turn") {
+    CompileMoveOrTurn(true);
+  } else if (word == "wait-for-move") {
+    pieceStatement(Opcode::WAIT_FOR_MOVE);
+    ExpectKeyword("along", "Expected 'along' in Wait-for-move statement");
+    ReadAxis();
+  } else if (word == "wait-for-turn") {
+    pieceStatement(Opcode::WAIT_FOR_TURN);
+    ExpectKeyword("around", "Expected 'around' in Wait-for-turn statement");
+    ReadAxis();
+  } else if (word == "while") {
+    const std::uint32_t condition = WordIndex();
+    ProcessExpression();
+    Emit(Opcode::JUMP_IF_FALSE);
+    const std::uint32_t placeholder = WordIndex();
+    Emit(0);
+    CompileBlock();
+    Emit(Opcode::JUMP);
+    Emit(condition);
+    code_[placeholder] = WordIndex();
+  } else if (word == "var") {
+    CompileNameList(false, "var declaration");
+  } else if (word == "static-var") {
+    CompileNameList(true, "static-var declaration");
+  }
+  return true;
+}
+
+// name "=" expression; the name is a local or else a static, newest first.
+void CompileRun::CompileAssignment(const std::string& name) {
+  Consume();
+  SkipWhiteSpace();
+  ProcessExpression();
+  if (const int local = locals_.IndexOf(name); local >= 0) {
+    Emit(Opcode::POP_LOCAL);
+    Emit(static_cast<std::uint32_t>(local));
+  } else if (const int staticVar = staticVars_.IndexOf(name); staticVar >= 0) {
+    Emit(Opcode::POP_STATIC);
+    Emit(static_cast<std::uint32_t>(staticVar));
+  } else {
+    Fail("syntax error in assignment");
+  }
+}
+
+}  // namespace marlo::core::detail
