@@ -1,0 +1,256 @@
+// TBosCompiler as its owners use it: messages, the file on disk, the dump
+// event, cancelling through the progress display, and failed writes.
+#include "compiler/bos_compiler.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace marlo::core {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CollectedMessages : public IMessageList {
+ public:
+  void Add(const std::string& line) override { lines.push_back(line); }
+  std::vector<std::string> lines;
+};
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    path_ = fs::temp_directory_path() /
+            ("marlo-compiler-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~ScratchDir() { fs::remove_all(path_); }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::vector<char> ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct Fixture {
+  explicit Fixture(std::string text) : source(std::move(text)) {
+    compiler.SetPreProcesser(&source);
+    compiler.SetMessageListBox(&messages);
+  }
+  TSourceText source;
+  CollectedMessages messages;
+  TBosCompiler compiler;
+};
+
+TEST(BosCompiler, SuccessfulCompileWritesTheFileAndDumpsIt) {
+  ScratchDir dir;
+  Fixture f("piece  base ;\ncreate ()\n{\nhide  base ;\n}\n");
+  f.compiler.SetOutputPath(dir.path().string());
+  f.compiler.SetOutputFilename("D:\\units\\Tank.BOS");
+  f.compiler.SetSourceFile("units/tank.bos");
+  std::vector<char> dumped;
+  std::streampos dumpStart = -1;
+  f.compiler.SetOnDumpFile([&](std::istream& strm) {
+    dumpStart = strm.tellg();
+    dumped.assign(std::istreambuf_iterator<char>(strm), std::istreambuf_iterator<char>());
+  });
+
+  f.compiler.Compile();
+
+  const fs::path written = dir.path() / "Tank.cob";
+  EXPECT_EQ(f.messages.lines,
+            (std::vector<std::string>{"Compiling file 'units/tank.bos'", "Compile completed successfully"}));
+  EXPECT_FALSE(f.compiler.CompileAborted());
+  EXPECT_EQ(f.compiler.OutputFilename(), (dir.path() / "Tank.cob").string());
+  ASSERT_TRUE(fs::exists(written));
+  EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"Tank.cob"}) << "no temporary file is left behind";
+  EXPECT_EQ(dumpStart, std::streampos(0));
+  EXPECT_EQ(dumped, ReadAll(written));
+  // header: version 4, one script, one piece, 5 code words (HIDE 0, PUSH_CONSTANT 0, RETURN)
+  const std::vector<char> bytes = ReadAll(written);
+  ASSERT_GE(bytes.size(), 16u);
+  EXPECT_EQ(bytes[0], 4);
+  EXPECT_EQ(bytes[4], 1);
+  EXPECT_EQ(bytes[8], 1);
+  EXPECT_EQ(bytes[12], 5);
+}
+
+TEST(BosCompiler, ErrorReportsPositionAndWritesNothing) {
+  ScratchDir dir;
+  Fixture f("create ()\n{\nhide  turret ;\n}\n");
+  f.compiler.SetOutputPath(dir.path().string());
+  f.compiler.SetOutputFilename("tank.bos");
+  f.compiler.SetSourceFile("tank.bos");
+  bool dumped = false;
+  f.compiler.SetOnDumpFile([&](std::istream&) { dumped = true; });
+
+  f.compiler.Compile();
+
+  EXPECT_EQ(f.messages.lines,
+            (std::vector<std::string>{
+                "Compiling file 'tank.bos'",
+                "[2: 12] Unexpected keyword or identifier 'turret' while searching for piece or variable"}));
+  EXPECT_TRUE(f.compiler.CompileAborted());
+  EXPECT_TRUE(f.compiler.AbortedCompile());
+  EXPECT_EQ(f.compiler.Row(), 2);
+  EXPECT_EQ(f.compiler.Col(), 12);
+  EXPECT_FALSE(dumped);
+  EXPECT_TRUE(FilesIn(dir.path()).empty());
+}
+
+TEST(BosCompiler, NextCompileClearsTheAbortedFlag) {
+  ScratchDir dir;
+  Fixture f("create ()\n{\nfoo ;\n}\n");
+  f.compiler.SetOutputPath(dir.path().string());
+  f.compiler.SetOutputFilename("a.bos");
+  f.compiler.Compile();
+  ASSERT_TRUE(f.compiler.CompileAborted());
+  f.source.SetSource("create ()\n{\n}\n");
+  f.compiler.Abort();  // between compiles: no effect
+  f.compiler.Compile();
+  EXPECT_FALSE(f.compiler.CompileAborted());
+  EXPECT_TRUE(fs::exists(dir.path() / "a.cob"));
+}
+
+TEST(BosCompiler, WithoutPreprocessorNothingHappens) {
+  CollectedMessages messages;
+  TBosCompiler compiler;
+  compiler.SetMessageListBox(&messages);
+  compiler.Compile();
+  EXPECT_TRUE(messages.lines.empty());
+  EXPECT_FALSE(compiler.CompileAborted());
+}
+
+// A progress display that cancels the compile from its event hook, the way
+// the source window's Cancel button does.
+class CancellingProgress : public IProgressBar {
+ public:
+  explicit CancellingProgress(TBosCompiler& compiler) : compiler_(compiler) {}
+  void SetMax(std::int64_t value) override { max = value; }
+  void SetPosition(std::int64_t value) override {
+    if (value < position) wentBack = true;
+    position = value;
+  }
+  void ProcessEvents() override {
+    if (++calls == 3) compiler_.Abort();
+  }
+  std::int64_t max = 0;
+  std::int64_t position = 0;
+  int calls = 0;
+  bool wentBack = false;
+
+ private:
+  TBosCompiler& compiler_;
+};
+
+std::string ManyScripts(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "s" + std::to_string(i) + " ()\n{\nsleep 100;\n}\n";
+  return text;
+}
+
+TEST(BosCompiler, CancelFromTheProgressHookAbortsTheCompile) {
+  ScratchDir dir;
+  Fixture f(ManyScripts(2000));
+  CancellingProgress progress(f.compiler);
+  f.compiler.SetProgessBar(&progress);
+  f.compiler.SetOutputPath(dir.path().string());
+  f.compiler.SetOutputFilename("big.bos");
+  f.compiler.Compile();
+
+  ASSERT_EQ(f.messages.lines.size(), 2u);
+  EXPECT_NE(f.messages.lines[1].find("] Compile Aborted"), std::string::npos) << f.messages.lines[1];
+  EXPECT_TRUE(f.compiler.CompileAborted());
+  EXPECT_EQ(progress.max, static_cast<std::int64_t>(f.source.Source().size()));
+  EXPECT_GT(progress.position, 0);
+  EXPECT_FALSE(progress.wentBack);
+  EXPECT_TRUE(FilesIn(dir.path()).empty());
+}
+
+TEST(BosCompiler, ProgressIsNotCalledPerCharacter) {
+  ScratchDir dir;
+  Fixture f(ManyScripts(2000));
+  struct Counting : IProgressBar {
+    void SetMax(std::int64_t) override {}
+    void SetPosition(std::int64_t) override {}
+    void ProcessEvents() override { ++calls; }
+    int calls = 0;
+  } progress;
+  f.compiler.SetProgessBar(&progress);
+  f.compiler.SetOutputPath(dir.path().string());
+  f.compiler.SetOutputFilename("big.bos");
+  f.compiler.Compile();
+  ASSERT_FALSE(f.compiler.CompileAborted());
+  EXPECT_GT(progress.calls, 0);
+  EXPECT_LT(progress.calls, static_cast<int>(f.source.Source().size() / 100));
+}
+
+TEST(BosCompiler, FailedWriteIsReportedAndLeavesNoFile) {
+  ScratchDir dir;
+  // The target name is taken by a directory: the rename cannot replace it.
+  fs::create_directories(dir.path() / "tank.cob" / "inside");
+  Fixture f("create ()\n{\n}\n");
+  f.compiler.SetOutputPath(dir.path().string());
+  f.compiler.SetOutputFilename("tank.bos");
+  f.compiler.Compile();
+  ASSERT_EQ(f.messages.lines.size(), 2u);
+  EXPECT_EQ(f.messages.lines[1].rfind("[3: 0] Cannot create file", 0), 0u) << f.messages.lines[1];
+  EXPECT_TRUE(f.compiler.CompileAborted());
+  EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"tank.cob"});
+  EXPECT_TRUE(fs::is_directory(dir.path() / "tank.cob"));
+}
+
+TEST(BosCompiler, MissingOutputDirectoryIsReported) {
+  ScratchDir dir;
+  Fixture f("create ()\n{\n}\n");
+  f.compiler.SetOutputPath((dir.path() / "missing").string());
+  f.compiler.SetOutputFilename("tank.bos");
+  f.compiler.Compile();
+  ASSERT_EQ(f.messages.lines.size(), 2u);
+  EXPECT_NE(f.messages.lines[1].find("No such file or directory"), std::string::npos) << f.messages.lines[1];
+  EXPECT_TRUE(f.compiler.CompileAborted());
+}
+
+TEST(BosCompiler, EmptyOutputPathMeansTheCurrentDirectory) {
+  ScratchDir dir;
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir.path());
+  Fixture f("create ()\n{\n}\n");
+  f.compiler.SetOutputFilename("/some/where/else/unit.bos");
+  f.compiler.Compile();
+  fs::current_path(previous);
+  EXPECT_FALSE(f.compiler.CompileAborted());
+  EXPECT_TRUE(fs::exists(dir.path() / "unit.cob"));
+}
+
+TEST(BosCompiler, ConversionWarningsReachTheHookAndTheCompileGoesOn) {
+  ScratchDir dir;
+  Fixture f("create (x)\n{\nx = - ;\nx = [.];\n}\n");
+  std::vector<std::string> warnings;
+  f.compiler.SetOnWarning([&](const std::string& text) { warnings.push_back(text); });
+  f.compiler.SetOutputPath(dir.path().string());
+  f.compiler.SetOutputFilename("w.bos");
+  f.compiler.Compile();
+  EXPECT_FALSE(f.compiler.CompileAborted()) << f.messages.lines.back();
+  EXPECT_EQ(warnings,
+            (std::vector<std::string>{"ProcessFactor | Number excepted", "ProcessFactor | LinearValue excepted"}));
+}
+
+}  // namespace
+}  // namespace marlo::core
