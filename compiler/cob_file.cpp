@@ -27,26 +27,18 @@ std::uint32_t LoadWord(std::span<const std::uint8_t> bytes, std::uint64_t offset
   return word;
 }
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
-bool IsPathDelimiter(char c) {
-  return c == '/' || c == '\\' || c == ':';
-}
+bool IsPathDelimiter(char c) { return c == '/' || c == '\\' || c == ':'; }
 
-[[noreturn]] void Fail(const std::string& text) {
-  throw CobFormatError(text);
-}
+[[noreturn]] void Fail(const std::string& text) { throw CobFormatError(text); }
 
-std::string Num(std::uint64_t value) {
-  return std::to_string(value);
-}
+std::string Num(std::uint64_t value) { return std::to_string(value); }
 
 // The bounds checks of ReadCob, in 64 bits so that no offset + length wraps.
 class CobReader {

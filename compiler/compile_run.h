@@ -42,9 +42,7 @@ class CompileRun {
   // and stops a cancelled compile.
   char Peek();
   // A character ahead of the current one, without progress or cancel checks.
-  char CharAt(std::size_t offset) const {
-    return pos_ + offset < text_.size() ? text_[pos_ + offset] : '\0';
-  }
+  char CharAt(std::size_t offset) const { return pos_ + offset < text_.size() ? text_[pos_ + offset] : '\0'; }
   bool AtEnd() const { return pos_ >= text_.size(); }
   char Consume();
   void ConsumeN(std::size_t n);
@@ -100,6 +98,11 @@ class CompileRun {
   // statement can write its parts back in another order than compiled.
   std::vector<std::uint32_t> Capture(std::uint32_t mark);
   void Restore(const std::vector<std::uint32_t>& part) { code_.insert(code_.end(), part.begin(), part.end()); }
+
+  // Blocks and expressions nest by recursion. Together they may not go
+  // deeper than this, whatever RecurseDepth says, so that no input can
+  // exhaust the native stack.
+  static constexpr int kMaxNativeDepth = 2000;
 
   struct PendingReference {
     std::string name;

@@ -16,10 +16,6 @@
 namespace marlo::core::detail {
 namespace {
 
-// Expressions nest by recursion; whatever RecurseDepth says, the native
-// stack is never asked for more levels than this.
-constexpr int kMaxNesting = 2000;
-
 struct BinaryOperator {
   std::string_view text;
   Opcode opcode;
@@ -73,7 +69,7 @@ std::uint32_t TruncatedWord(long double value) {
 
 void CompileRun::ProcessExpression() {
   ++nesting_;
-  if (nesting_ >= options_.recurseDepth || nesting_ >= kMaxNesting)
+  if (nesting_ >= options_.recurseDepth || nesting_ + blockDepth_ >= kMaxNativeDepth)
     Fail("RecurseDepth reached or exceeded in function '" + currentScript_ + "'.  Aborting a likely compiler crash");
   ProcessEqTerm();
   SkipWhiteSpace();

@@ -143,9 +143,7 @@ constexpr const InstructionInfo* FindInstruction(std::uint32_t word) {
   return nullptr;
 }
 
-constexpr const InstructionInfo& InstructionOf(Opcode op) {
-  return *FindInstruction(static_cast<std::uint32_t>(op));
-}
+constexpr const InstructionInfo& InstructionOf(Opcode op) { return *FindInstruction(static_cast<std::uint32_t>(op)); }
 
 namespace detail {
 constexpr bool TableIsConsistent() {

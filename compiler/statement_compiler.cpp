@@ -11,9 +11,6 @@
 namespace marlo::core::detail {
 namespace {
 
-// Blocks nest by recursion; this bounds the native stack whatever the input.
-constexpr int kMaxBlockDepth = 2000;
-
 bool IsLetter(char c) { return c >= 'a' && c <= 'z'; }
 bool IsIdentifierChar(char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
 bool EndsStatementWord(char c) { return c == '\n' || c == '\r' || c == ' ' || c == '(' || c == ')' || c == '='; }
@@ -22,8 +19,7 @@ bool EndsStatementWord(char c) { return c == '\n' || c == '\r' || c == ' ' || c 
 
 // block: "{" { block | statement-list } "}"
 void CompileRun::CompileBlock() {
-  if (++blockDepth_ > kMaxBlockDepth)
-    Fail("Blocks nested more than " + std::to_string(kMaxBlockDepth) + " levels deep");
+  if (++blockDepth_ + nesting_ > kMaxNativeDepth) Fail("Blocks nested too deeply");
   Consume();  // the opening brace; not checked
   for (char c = Peek(); c != '}'; c = Peek()) {
     if (AtEnd()) FailUnexpected("block");
@@ -234,10 +230,13 @@ void CompileRun::CompileStopSpin() {
 // word is no statement keyword.
 bool CompileRun::CompileKeywordStatement(const std::string& word) {
   static constexpr std::array<std::string_view, 29> kKeywords = {
-      "attach-unit", "cache",  "call-script",  "dont-cache", "dont-shade",      "drop-unit",     "emit-sfx",
-      "explode",     "get",    "hide",         "if",         "move",            "rand",          "return",
-      "set",         "set-signal-mask", "shade", "show",     "signal",          "sleep",         "spin",
-      "start-script", "stop-spin", "turn",     "wait-for-move", "wait-for-turn", "while",        "var",
+      "attach-unit",   "cache",         "call-script", "dont-cache",
+      "dont-shade",    "drop-unit",     "emit-sfx",    "explode",
+      "get",           "hide",          "if",          "move",
+      "rand",          "return",        "set",         "set-signal-mask",
+      "shade",         "show",          "signal",      "sleep",
+      "spin",          "start-script",  "stop-spin",   "turn",
+      "wait-for-move", "wait-for-turn", "while",       "var",
       "static-var"};
   bool known = false;
   for (std::string_view keyword : kKeywords) known = known || keyword == word;

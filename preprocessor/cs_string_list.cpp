@@ -71,9 +71,7 @@ void TCsStrings::Put(int index, const std::string& s) {
   InsertObject(index, copy, object);
 }
 
-void* TCsStrings::GetObject(int /*index*/) const {
-  return nullptr;
-}
+void* TCsStrings::GetObject(int /*index*/) const { return nullptr; }
 
 void TCsStrings::PutObject(int /*index*/, void* /*object*/) {}
 
@@ -312,9 +310,7 @@ void TCsStringList::SetCapacity(int capacity) {
   if (capacity > 0) items_.reserve(static_cast<std::size_t>(capacity));
 }
 
-int TCsStringList::Add(const std::string& s) {
-  return AddObject(s, nullptr);
-}
+int TCsStringList::Add(const std::string& s) { return AddObject(s, nullptr); }
 
 int TCsStringList::AddObject(const std::string& s, void* object) {
   int index = Count();
