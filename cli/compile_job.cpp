@@ -1,0 +1,86 @@
+#include "cli/compile_job.h"
+
+#include <exception>
+#include <istream>
+
+#include "cli/load_file.h"
+#include "compiler/bos_compiler.h"
+#include "compiler/compiler_hooks.h"
+#include "compiler/listing.h"
+
+namespace marlo::cli {
+namespace {
+
+// The message window of the IDE, as lines of standard output.
+class MessageLines : public core::IMessageList {
+ public:
+  explicit MessageLines(JobResult& result) : result_(result) {}
+  void Add(const std::string& line) override { result_.Out(line + "\n"); }
+
+ private:
+  JobResult& result_;
+};
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += '\n';
+  }
+  return text;
+}
+
+}  // namespace
+
+JobResult CompileJob(const std::string& path, const Options& options) {
+  JobResult result;
+  MessageLines messages(result);
+  try {
+    LoadResult loaded = LoadFile(path, options.tabWidth);
+    if (!loaded.ok) {
+      // Shaped like the compiler's own lines so that tools reading the
+      // messages need no special case.
+      messages.Add("Compiling file '" + path + "'");
+      messages.Add("[0: 0] " + loaded.error);
+      return result;
+    }
+
+    core::TSourceText source(std::move(loaded.text));
+    core::TBosCompiler compiler;
+    compiler.SetPreProcesser(&source);
+    compiler.SetMessageListBox(&messages);
+    compiler.SetOutputPath(options.outputDir);
+    compiler.SetOutputFilename(path);
+    compiler.SetSourceFile(path);
+    compiler.SetAngularConst(options.angularConst);
+    compiler.SetLinearConst(options.linearConst);
+    compiler.SetRecurseDepth(options.recurseDepth);
+    compiler.SetOnWarning([&](const std::string& text) { result.Err(path + ": warning: " + text + "\n"); });
+
+    // The listings are built while the written file is still open, and shown
+    // after the success line.
+    std::string listings;
+    if (options.listing || options.disasm) {
+      compiler.SetOnDumpFile([&](std::istream& strm) {
+        if (options.listing) {
+          listings += JoinLines(core::BuildListing(strm));
+          strm.clear();
+          strm.seekg(0);
+        }
+        if (options.disasm) listings += JoinLines(core::BuildDisassembly(strm));
+      });
+    }
+
+    compiler.Compile();
+    result.ok = !compiler.CompileAborted();
+    if (result.ok && !listings.empty()) result.Out(std::move(listings));
+  } catch (const std::exception& error) {
+    // Nothing should get here; if it does, the file still fails in the usual form.
+    result.ok = false;
+    if (result.output.empty()) messages.Add("Compiling file '" + path + "'");
+    messages.Add(std::string("[0: 0] ") + error.what());
+  }
+  return result;
+}
+
+}  // namespace marlo::cli
