@@ -54,6 +54,14 @@ std::string WriteFileAtomically(const std::string& path, const std::vector<std::
 
 }  // namespace
 
+void TBosCompiler::ReportFailure(int row, int col, const std::string& text) {
+  if (messageList_) messageList_->Add("Compiling file '" + sourceFile_ + "'");
+  row_ = row;
+  col_ = col;
+  aborted_.store(true);
+  if (messageList_) messageList_->Add(ErrorLine(row_, col_, text));
+}
+
 TBosCompiler::TBosCompiler() = default;
 TBosCompiler::~TBosCompiler() = default;
 

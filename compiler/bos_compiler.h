@@ -59,12 +59,13 @@ class TBosCompiler {
   void SetOnWarning(TWarningEvent handler) { onWarning_ = std::move(handler); }
 
   void Compile();
+  // Reports a failure that happened before the compile could start (the
+  // preprocessor stopped): the usual "Compiling file" line and one error
+  // line at `row`, `col`; CompileAborted is set and no file is written.
+  void ReportFailure(int row, int col, const std::string& text);
   // Safe to call from a progress hook or another thread; a running compile
   // stops at its next look at the text with "Compile Aborted".
   void Abort() { aborted_.store(true); }
-
-  // Set by Compile: the row and column counters are updated while scanning.
-  friend class CompileRun;
 
  private:
   ISourceHolder* preProcesser_ = nullptr;
