@@ -1,0 +1,186 @@
+// The source tokenizer: turns a whole byte stream into a list of tokens, each
+// with its kind, its text and the line, column and byte position where it
+// starts.
+//
+// A table-driven state machine reads the stream one byte at a time. In the
+// start state the first byte picks the token: identifier characters (letters
+// plus AdditionalChars), the five starters (" $ ' 0 1-9), white space, the
+// comment markers, SpecialChars, and anything else as a one-byte tkOther.
+// Identifiers found in Keywords become tkKeyword. Nothing is ever an error:
+// stray bytes and unterminated strings become tkOther tokens, and the list
+// always ends with one tkEnd.
+//
+// Lines and columns count from 1; CR LF, a lone CR and a lone LF are each one
+// line break; a TAB is one column. A block comment gives one tkComment per
+// line it spans.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "preprocessor/cs_string_list.h"
+
+namespace marlo::core {
+
+enum class TTokenKind : std::uint8_t {
+  tkComment,
+  tkEnd,
+  tkOther,
+  tkHexNumber,
+  tkIdentifier,
+  tkInteger,
+  tkKeyword,
+  tkFloat,
+  tkSpecialChar,
+  tkString
+};
+
+struct TToken {
+  TTokenKind Kind = TTokenKind::tkEnd;
+  std::string Text;
+  std::int32_t Position = 0, Line = 0, Column = 0;
+};
+
+// Name of a token kind ("tkComment" ...), for messages and test output.
+const char* TokenKindName(TTokenKind kind);
+
+class TScanner {
+ public:
+  // Called for every finished token (tkEnd included) before it is stored.
+  // Clearing addToList drops the token; setting stop ends the scan after it.
+  using TTokenReadEvent = std::function<void(TScanner& sender, TToken& token, bool& addToList, bool& stop)>;
+
+  TScanner();
+
+  // Identifier characters besides the letters, which always stay. Returned
+  // as a set: each character once, in byte order.
+  std::string AdditionalChars() const { return SetToString(additionalChars_); }
+  void SetAdditionalChars(std::string_view chars);
+
+  // Digits may continue an identifier.
+  bool AllowFigures() const { return allowFigures_; }
+  void SetAllowFigures(bool value) { allowFigures_ = value; }
+
+  // When false, identifiers that are not keywords become tkOther.
+  bool AllowIdentifier() const { return allowIdentifier_; }
+  void SetAllowIdentifier(bool value) { allowIdentifier_ = value; }
+
+  // Comment markers; an empty marker never matches.
+  const std::string& CommentLine() const { return commentLine_; }
+  void SetCommentLine(std::string_view marker) { commentLine_ = marker; }
+  const std::string& CommentBegin() const { return commentBegin_; }
+  void SetCommentBegin(std::string_view marker) { commentBegin_ = marker; }
+  const std::string& CommentEnd() const { return commentEnd_; }
+  void SetCommentEnd(std::string_view marker) { commentEnd_ = marker; }
+
+  // Sorted; its CaseSensitive follows KeywordsCaseSensitive.
+  const TCsStringList& Keywords() const { return keywords_; }
+  void SetKeywords(const TCsStrings& keywords);
+
+  // Governs keyword lookup and comment-marker matching: exact when true,
+  // ignoring the case of A-Z otherwise.
+  bool KeywordsCaseSensitive() const { return keywordsCaseSensitive_; }
+  void SetKeywordsCaseSensitive(bool value);
+
+  // Characters that each form a one-character tkSpecialChar token (unless
+  // they are identifier characters too, which wins).
+  std::string SpecialChars() const { return SetToString(specialChars_); }
+  void SetSpecialChars(std::string_view chars);
+
+  const TTokenReadEvent& OnTokenRead() const { return onTokenRead_; }
+  void SetOnTokenRead(TTokenReadEvent handler) { onTokenRead_ = std::move(handler); }
+
+  // Replaces the token list by the tokens of `stream`, read until tkEnd or
+  // until OnTokenRead asks to stop. The stream is only read during the call.
+  // Streams longer than 2^31-1 bytes raise std::length_error (positions are
+  // 32-bit).
+  void Scan(std::string_view stream);
+
+  int Count() const { return static_cast<int>(tokens_.size()); }
+  // nullptr when index is outside 0..Count()-1.
+  const TToken* Token(int index) const;
+  TToken* Token(int index);
+  void ClearTokens();
+
+  // The preprocessor's settings: AdditionalChars "#-_", figures and
+  // identifiers allowed, C comments, keywords ignoring case, SpecialChars
+  // "#()*+,-./;<=>[]{|}" and a copy of `keywords`.
+  void ConfigureForPreprocessor(const TCsStrings& keywords);
+
+ private:
+  enum TState : std::uint8_t {
+    stStart,
+    stIdentifier,
+    stDecimal,
+    stFraction,
+    stZero,
+    stDollar,
+    stHexadecimal,
+    stDoubleQuoted,
+    stSingleQuoted,
+    stLineComment,
+    stBlockComment
+  };
+
+  static std::string SetToString(const bool (&set)[256]);
+  void RebuildClasses();
+
+  // Stream access.
+  unsigned char PeekChar() const;
+  bool PeekEquals(const std::string& marker) const;
+  unsigned char ReadChar();
+  void Accept(unsigned char c);
+  void AcceptRun(std::uint8_t mask);
+  void SkipMarker(const std::string& marker);
+  void RecordStart();
+  void TrimComment(bool adjustColumn);
+
+  // Reads one token into scratch_; false when the scan should stop.
+  bool ReadToken();
+  bool FinishToken(TTokenKind kind);
+
+  bool additionalChars_[256] = {};
+  bool specialChars_[256] = {};
+  // Per byte: kIdent, kDigit, kHex, kSpecial and kAny bits.
+  std::uint8_t classes_[256] = {};
+
+  bool allowFigures_ = true;
+  bool allowIdentifier_ = true;
+  bool keywordsCaseSensitive_ = false;
+  std::string commentLine_ = "//";
+  std::string commentBegin_ = "{";
+  std::string commentEnd_ = "}";
+  TCsStringList keywords_;
+  TTokenReadEvent onTokenRead_;
+
+  std::vector<TToken> tokens_;
+
+  // State of the running scan.
+  const unsigned char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t pos_ = 0;
+  std::int32_t line_ = 1;
+  std::int32_t column_ = 1;
+  bool endOfInput_ = false;
+  bool inBlockComment_ = false;
+  std::string text_;
+  std::int32_t startLine_ = 0;
+  std::int32_t startColumn_ = 0;
+  std::int32_t startPosition_ = 0;
+  TToken scratch_;
+};
+
+// The 34 keywords of the source window's token list, in their order.
+const std::vector<std::string>& StandardBosTokens();
+
+// The 8 directive words a preprocessor starts with, in their order.
+const std::vector<std::string>& DirectiveTokens();
+
+// Token files hold one keyword per line. Returns true and replaces `tokens`
+// when the file exists and was read; otherwise `tokens` stays as it was.
+bool LoadTokenFile(const std::string& path, TCsStrings& tokens);
+
+}  // namespace marlo::core
