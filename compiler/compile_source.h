@@ -1,0 +1,36 @@
+// The whole road of a compile, as the source window and marloc run it:
+// Reset, SetIncludeDirs, Execute over the text, Execute again over the
+// first result with the define table kept, then Compile.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "compiler/bos_compiler.h"
+#include "preprocessor/pre_processor.h"
+
+namespace marlo::core {
+
+struct PreprocessSettings {
+  std::string includeDirs;  // ";"-separated
+  bool definesCaseSensitive = true;
+};
+
+// Both preprocessor passes over `text` (read from `fileName`). False when a
+// pass stopped on an error; the preprocessor then holds the error and the
+// text produced so far.
+bool PreprocessTwice(TPreProcessor& preprocessor, std::string_view text, const std::string& fileName,
+                     const PreprocessSettings& settings);
+
+// Where the preprocessed text ends: the row and column a failed
+// preprocessing is reported at.
+void EndOfText(const std::string& text, int& row, int& col);
+
+// Preprocesses `text` and compiles the result with `compiler` (whose
+// properties the caller has set, PreProcesser included). A preprocessing
+// error is reported in the compiler's own message form and nothing is
+// compiled. Returns true when the .cob was written.
+bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, std::string_view text,
+                          const std::string& fileName, const PreprocessSettings& settings);
+
+}  // namespace marlo::core

@@ -1,0 +1,396 @@
+// The preprocessor's token walk.
+#include "preprocessor/pre_processor.h"
+
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "preprocessor/expression_evaluator.h"
+#include "preprocessor/scanner.h"
+
+namespace marlo::core {
+namespace {
+
+// How many tokens pass between two calls of the progress display.
+constexpr int kTokensPerProgress = 4096;
+
+struct WalkFailure {
+  PreprocessError error;
+};
+
+void LowerCaseInPlace(std::string& text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+}
+
+bool IsWord(const TToken& token) {
+  return token.Kind == TTokenKind::tkIdentifier || token.Kind == TTokenKind::tkKeyword;
+}
+
+// Replaces every occurrence of `from` by `to` until none is left.
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  // A replacement can complete a new occurrence with the characters before
+  // it, so the search resumes that far back.
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at >= from.size() ? at - from.size() : 0))
+    text.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+bool DiskIncludeFiles::Exists(const std::string& path) const {
+  std::error_code error;
+  return !path.empty() && std::filesystem::exists(path, error) && !std::filesystem::is_directory(path, error);
+}
+
+bool DiskIncludeFiles::Read(const std::string& path, std::string& contents, std::string& reason) const {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    reason = std::error_code(errno, std::generic_category()).message();
+    return false;
+  }
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) {
+    reason = "read error";
+    return false;
+  }
+  contents = std::move(buffer).str();
+  return true;
+}
+
+std::string PreprocessError::Describe() const { return file + "(" + std::to_string(line) + "): " + text; }
+
+// One stream's walk: the main text or one included file.
+class TPreProcessor::Walk {
+ public:
+  Walk(TPreProcessor& owner, std::string fileName, int depth)
+      : owner_(owner), fileName_(std::move(fileName)), depth_(depth) {}
+
+  void Run(std::string_view text) {
+    scanner_.ConfigureForPreprocessor(owner_.tokens_);
+    scanner_.Scan(text);
+    count_ = scanner_.Count();
+    IProgressBar* progress = depth_ == 0 ? owner_.progressBar_ : nullptr;
+    if (progress) progress->SetMax(count_);
+
+    for (int i = 0; i < count_; ++i) {
+      if (progress && i % kTokensPerProgress == 0) {
+        progress->SetPosition(i);
+        progress->ProcessEvents();
+      }
+      TToken& token = *scanner_.Token(i);
+      if (!owner_.defines_.CaseSensitive()) LowerCaseInPlace(token.Text);
+      if (token.Kind == TTokenKind::tkKeyword && !token.Text.empty() && token.Text[0] == '#') {
+        LowerCaseInPlace(token.Text);
+        i = CarryOut(i);
+      } else if (token.Kind != TTokenKind::tkComment) {
+        Emit(token);
+      }
+    }
+    if (progress) progress->SetPosition(count_);
+  }
+
+ private:
+  [[noreturn]] void Fail(int line, std::string text) const {
+    throw WalkFailure{PreprocessError{std::move(text), fileName_, line}};
+  }
+
+  // An operand token of a directive. Folded like every token the walk
+  // reaches, so names and values follow the case mode of the table.
+  TToken* Operand(int index) {
+    TToken* token = scanner_.Token(index);
+    if (token && !owner_.defines_.CaseSensitive()) LowerCaseInPlace(token->Text);
+    return token;
+  }
+
+  void Emit(const TToken& token) {
+    std::string& out = owner_.source_;
+    const bool word = IsWord(token);
+    const std::string& text = owner_.Substitute(token.Text);
+    if (token.Line == outputLine_) {
+      if (word) out += ' ';
+      out += text;
+      if (word) out += ' ';
+    } else {
+      out += '\n';
+      out += text;
+      if (word) out += ' ';
+      outputLine_ = token.Line;
+    }
+  }
+
+  // Carries out the directive at `i`; returns the index of the last token
+  // it used (the walk goes on after it).
+  int CarryOut(int i) {
+    const TToken& directive = *scanner_.Token(i);
+    const std::string& name = directive.Text;
+    if (name == "#include") return Include(i);
+    if (name == "#define") return Define(i);
+    if (name == "#undef") {
+      if (TToken* operand = Operand(i + 1)) owner_.RemoveDefines(operand->Text);
+      return i + 1;
+    }
+    if (name == "#ifdef" || name == "#ifndef") {
+      const TToken* operand = Operand(i + 1);
+      const bool defined = operand && owner_.FindDefine(operand->Text) >= 0;
+      return Conditional(i + 1, name == "#ifdef" ? defined : !defined);
+    }
+    if (name == "#if") return If(i);
+    if (name == "#else") {
+      const std::string marker = owner_.tests_.Pop();
+      int last = i;
+      if (marker != "doelse") last = SkipTo(i, false);
+      owner_.tests_.Push(" ");
+      return last;
+    }
+    if (name == "#endif") {
+      owner_.tests_.Pop();
+      return i;
+    }
+    return i;  // a '#' keyword that names no directive is dropped
+  }
+
+  // Pushes the conditional's marker; when the condition fails the walk
+  // skips to the next #else or #endif (which is then carried out).
+  int Conditional(int last, bool holds) {
+    owner_.tests_.Push("skipelse");
+    if (holds) return last;
+    owner_.tests_.Pop();
+    owner_.tests_.Push("doelse");
+    return SkipTo(last, true);
+  }
+
+  // Passes over tokens up to the next "#endif" (or "#else"), compared
+  // exactly and without counting nesting. Returns the index before it, so
+  // that the directive is carried out next; at the end, the last index.
+  int SkipTo(int from, bool orElse) {
+    for (int j = from + 1; j < count_; ++j) {
+      const std::string& text = scanner_.Token(j)->Text;
+      if (text == "#endif" || (orElse && text == "#else")) return j - 1;
+    }
+    return count_ - 1;
+  }
+
+  // #define name [value]: a value on the name's line; a single number-like
+  // token is the whole value; otherwise every token to the end of the line,
+  // each after one blank. Comments take no part.
+  int Define(int i) {
+    TToken* nameToken = Operand(i + 1);
+    if (!nameToken) return i;
+    const int line = nameToken->Line;
+    outputLine_ = line;
+    int last = i + 1;
+    int next = last + 1;
+    while (next < count_ && scanner_.Token(next)->Kind == TTokenKind::tkComment && scanner_.Token(next)->Line == line)
+      ++next;
+    const TToken* first = scanner_.Token(next);
+    std::string value;
+    if (!first || first->Line != line) {
+      value = "1";
+    } else if (!first->Text.empty() &&
+               ((first->Text[0] >= '0' && first->Text[0] <= '9') || first->Text[0] == '-' || first->Text[0] == '.')) {
+      value = Operand(next)->Text;
+      last = next;
+    } else {
+      for (int j = next; j < count_; ++j) {
+        TToken* token = scanner_.Token(j);
+        if (token->Kind == TTokenKind::tkEnd || token->Line != line) break;
+        last = j;
+        if (token->Kind == TTokenKind::tkComment) continue;
+        Operand(j);
+        value += ' ';
+        value += token->Text;
+      }
+    }
+    owner_.PushDefine(nameToken->Text, value);
+    return last;
+  }
+
+  // #if condition: the rest of the line, substituted, evaluated as an
+  // expression; only a Boolean true holds.
+  int If(int i) {
+    const int line = scanner_.Token(i)->Line;
+    std::string condition = " " + scanner_.Token(i)->Text;
+    int last = i;
+    for (int j = i + 1; j < count_; ++j) {
+      TToken* token = scanner_.Token(j);
+      if (token->Kind == TTokenKind::tkEnd || token->Line != line) break;
+      last = j;
+      if (token->Kind == TTokenKind::tkComment) continue;
+      Operand(j);
+      condition += ' ';
+      condition += owner_.Substitute(token->Text);
+    }
+    ReplaceAll(condition, "! =", "<>");
+    ReplaceAll(condition, "> =", ">=");
+    ReplaceAll(condition, "< =", "<=");
+    ReplaceAll(condition, "= =", "=");
+    ReplaceAll(condition, "#if ", "");
+    bool holds = false;
+    try {
+      holds = EvaluateCondition(condition);
+    } catch (const std::exception& error) {
+      owner_.tests_.Push("skipelse");
+      Fail(line, error.what());
+    }
+    return Conditional(last, holds);
+  }
+
+  // #include name: the name as given, else each include directory as a
+  // prefix, in order. The included file's output stands in its place.
+  int Include(int i) {
+    const TToken* operand = scanner_.Token(i + 1);
+    const int line = scanner_.Token(i)->Line;
+    if (!operand) return i;
+    const std::string& name = operand->Text;
+    const IIncludeFiles& files = *owner_.includeFiles_;
+    std::string path;
+    if (files.Exists(name)) {
+      path = name;
+    } else {
+      for (const std::string& dir : owner_.includeDirs_) {
+        if (files.Exists(dir + name)) {
+          path = dir + name;
+          break;
+        }
+      }
+    }
+    if (path.empty()) Fail(line, "Include file '" + name + "' not found");
+    if (depth_ + 1 > kMaxIncludeDepth)
+      Fail(line, "Include file '" + name + "' nested more than " + std::to_string(kMaxIncludeDepth) + " levels deep");
+    std::string contents;
+    std::string reason;
+    if (!files.Read(path, contents, reason)) Fail(line, "Cannot read include file '" + path + "': " + reason);
+    Walk(owner_, path, depth_ + 1).Run(contents);
+    return i + 1;
+  }
+
+  TPreProcessor& owner_;
+  std::string fileName_;
+  int depth_;
+  TScanner scanner_;
+  int count_ = 0;
+  int outputLine_ = 0;
+};
+
+TPreProcessor::TPreProcessor() {
+  for (const std::string& word : DirectiveTokens()) tokens_.Add(word);
+  defines_.SetCaseSensitive(true);
+  defines_.SetOnChange([this](TCsStringList&) {
+    if (!changingDefines_) defineIndexStale_ = true;
+  });
+}
+
+TPreProcessor::~TPreProcessor() = default;
+
+void TPreProcessor::Reset() {
+  source_.clear();
+  defines_.Clear();
+  tests_.Clear();
+  error_.reset();
+}
+
+void TPreProcessor::SetIncludeDirs(std::string_view dirs) {
+  includeDirs_.clear();
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = dirs.find(';', start);
+    includeDirs_.emplace_back(dirs.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+}
+
+std::string TPreProcessor::Execute(std::string_view text) {
+  error_.reset();
+  try {
+    Walk(*this, fileName_, 0).Run(text);
+  } catch (const WalkFailure& failure) {
+    error_ = failure.error;
+  } catch (const std::exception& error) {
+    error_ = PreprocessError{error.what(), fileName_, 0};
+  }
+  return error_ ? std::string() : source_;
+}
+
+void TPreProcessor::SetDefinesCaseSensitive(bool value) {
+  defines_.SetCaseSensitive(value);
+  defineIndexStale_ = true;
+}
+
+std::string TPreProcessor::DefineKey(std::string_view name) const {
+  std::string key(name);
+  if (!defines_.CaseSensitive()) LowerCaseInPlace(key);
+  return key;
+}
+
+void TPreProcessor::RebuildDefineIndex() {
+  defineIndex_.clear();
+  for (int i = 0; i < defines_.Count(); ++i) {
+    const std::string& entry = defines_.Get(i);
+    defineIndex_.try_emplace(DefineKey(std::string_view(entry).substr(0, entry.find('='))), i);
+  }
+  defineIndexStale_ = false;
+}
+
+int TPreProcessor::FindDefine(std::string_view name) {
+  if (defineIndexStale_) RebuildDefineIndex();
+  const auto found = defineIndex_.find(DefineKey(name));
+  return found == defineIndex_.end() ? -1 : found->second;
+}
+
+const std::string& TPreProcessor::Substitute(const std::string& text) {
+  if (defines_.Count() == 0) return text;
+  const int index = FindDefine(text);
+  if (index < 0) return text;
+  const std::string& entry = defines_.Get(index);
+  const std::size_t equals = entry.find('=');
+  if (equals + 1 >= entry.size()) return text;
+  substituted_ = entry.substr(equals + 1);
+  return substituted_;
+}
+
+void TPreProcessor::PushDefine(const std::string& name, const std::string& value) {
+  if (defineIndexStale_) RebuildDefineIndex();
+  changingDefines_ = true;
+  const int index = defines_.Count();
+  defines_.Push(name + "=" + value);
+  changingDefines_ = false;
+  defineIndex_.try_emplace(DefineKey(name), index);
+}
+
+void TPreProcessor::RemoveDefines(std::string_view name) {
+  const std::string key = DefineKey(name);
+  for (int i = defines_.Count() - 1; i >= 0; --i) {
+    const std::string& entry = defines_.Get(i);
+    if (DefineKey(std::string_view(entry).substr(0, entry.find('='))) == key) defines_.Delete(i);
+  }
+  defineIndexStale_ = true;
+}
+
+void TPreProcessor::SetLoadTokensFromFile(bool value) {
+  loadTokensFromFile_ = value;
+  LoadTokenFile();
+}
+
+void TPreProcessor::SetTokenFile(std::string file) {
+  tokenFile_ = std::move(file);
+  LoadTokenFile();
+}
+
+void TPreProcessor::LoadTokenFile() {
+  if (!loadTokensFromFile_) return;
+  if (core::LoadTokenFile(tokenFile_, tokens_)) return;
+  if (chooseTokenFile_) {
+    if (std::optional<std::string> chosen = chooseTokenFile_(tokenFile_)) {
+      SetTokenFile(std::move(*chosen));
+      return;
+    }
+  }
+  if (onWarning_) onWarning_(tokenFile_ + " wasn't found, tokens not loaded");
+}
+
+}  // namespace marlo::core

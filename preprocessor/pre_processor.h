@@ -1,0 +1,158 @@
+// TPreProcessor: turns BOS source text into the preprocessed text that the
+// compiler reads.
+//
+// It tokenizes each stream (the main text and every included file), walks
+// the tokens once, carries out the directives (#define, #undef, #include,
+// #ifdef, #ifndef, #if, #else, #endif), replaces every other token that is
+// a defined name by its value, and writes the surviving tokens, re-spaced,
+// into Source: one line per source line that produced tokens, each begun by
+// a LF; identifiers and keywords stand between single blanks, everything
+// else is written without blanks.
+//
+// A walk that stops on an error keeps Source as produced so far and keeps
+// the error (text, file, line) for the caller to report.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "compiler/compiler_hooks.h"
+#include "preprocessor/cs_string_list.h"
+
+namespace marlo::core {
+
+class TScanner;
+struct TToken;
+
+// Where included files come from: the disk by default; tests and fuzzers
+// supply an in-memory set.
+class IIncludeFiles {
+ public:
+  virtual ~IIncludeFiles() = default;
+  virtual bool Exists(const std::string& path) const = 0;
+  // Fills `contents`, or returns false with the reason.
+  virtual bool Read(const std::string& path, std::string& contents, std::string& reason) const = 0;
+};
+
+class DiskIncludeFiles : public IIncludeFiles {
+ public:
+  bool Exists(const std::string& path) const override;
+  bool Read(const std::string& path, std::string& contents, std::string& reason) const override;
+};
+
+struct PreprocessError {
+  std::string text;
+  std::string file;
+  int line = 0;
+  // "file(line): text", the form shown to the user.
+  std::string Describe() const;
+};
+
+class TPreProcessor : public ISourceHolder {
+ public:
+  // Includes deeper than this end the walk; it also ends include cycles.
+  static constexpr int kMaxIncludeDepth = 32;
+
+  TPreProcessor();
+  ~TPreProcessor() override;
+  TPreProcessor(const TPreProcessor&) = delete;
+  TPreProcessor& operator=(const TPreProcessor&) = delete;
+
+  // Source, Defines and PreProcessorTests emptied; IncludeDirs kept.
+  void Reset();
+  // ";"-separated directories, each used as a prefix of the file name.
+  void SetIncludeDirs(std::string_view dirs);
+  const std::vector<std::string>& IncludeDirs() const { return includeDirs_; }
+
+  // Walks `text`, appending to Source; returns a copy of the whole Source,
+  // or an empty text when the walk stopped on an error (see Error()).
+  std::string Execute(std::string_view text);
+
+  const std::string& Source() const override { return source_; }
+  void SetSource(std::string text) { source_ = std::move(text); }
+
+  TStack& Defines() { return defines_; }
+  const TStack& Defines() const { return defines_; }
+  const TStack& PreProcessorTests() const { return tests_; }
+
+  const TCsStringList& Tokens() const { return tokens_; }
+  void SetTokens(const TCsStrings& tokens) { tokens_.Assign(tokens); }
+
+  // "Case sensitive #defines": the owner sets it before each run.
+  bool DefinesCaseSensitive() const { return defines_.CaseSensitive(); }
+  void SetDefinesCaseSensitive(bool value);
+
+  // Token files. Without a chooser, a missing file is reported through the
+  // warning hook and Tokens stays as it was.
+  using TChooseTokenFile = std::function<std::optional<std::string>(const std::string& missingFile)>;
+  bool LoadTokensFromFile() const { return loadTokensFromFile_; }
+  void SetLoadTokensFromFile(bool value);
+  const std::string& TokenFile() const { return tokenFile_; }
+  void SetTokenFile(std::string file);
+  void SetOnChooseTokenFile(TChooseTokenFile chooser) { chooseTokenFile_ = std::move(chooser); }
+  void SetOnWarning(TWarningEvent handler) { onWarning_ = std::move(handler); }
+
+  // Where the owner keeps its settings; kept for the owner, not read here.
+  const std::string& BaseKey() const { return baseKey_; }
+  void SetBaseKey(std::string key) { baseKey_ = std::move(key); }
+  const std::string& Progname() const { return progname_; }
+  void SetProgname(std::string name) { progname_ = std::move(name); }
+
+  IProgressBar* ProgressBar() const { return progressBar_; }
+  void SetProgressBar(IProgressBar* bar) { progressBar_ = bar; }
+
+  // The name that errors in the text given to Execute are reported under.
+  const std::string& FileName() const { return fileName_; }
+  void SetFileName(std::string name) { fileName_ = std::move(name); }
+
+  void SetIncludeFiles(const IIncludeFiles* files) { includeFiles_ = files ? files : &diskFiles_; }
+
+  // Set when the last Execute stopped on an error.
+  bool Failed() const { return error_.has_value(); }
+  const PreprocessError& Error() const { return *error_; }
+
+ private:
+  class Walk;
+
+  void LoadTokenFile();
+  // The first entry named `name`, or -1.
+  int FindDefine(std::string_view name);
+  void PushDefine(const std::string& name, const std::string& value);
+  void RemoveDefines(std::string_view name);
+  void RebuildDefineIndex();
+  std::string DefineKey(std::string_view name) const;
+  // The value of the first entry named `text` when it is not empty, else
+  // `text` itself.
+  const std::string& Substitute(const std::string& text);
+
+  std::string source_;
+  TStack defines_;
+  TStack tests_;
+  TCsStringList tokens_;
+  std::vector<std::string> includeDirs_;
+  bool loadTokensFromFile_ = false;
+  std::string tokenFile_;
+  TChooseTokenFile chooseTokenFile_;
+  TWarningEvent onWarning_;
+  std::string baseKey_;
+  std::string progname_;
+  IProgressBar* progressBar_ = nullptr;
+  std::string fileName_;
+  DiskIncludeFiles diskFiles_;
+  const IIncludeFiles* includeFiles_ = &diskFiles_;
+  std::optional<PreprocessError> error_;
+
+  // Name -> index of its first entry in Defines, kept in step with our own
+  // changes and rebuilt when anyone else changes the table.
+  std::unordered_map<std::string, int> defineIndex_;
+  bool defineIndexStale_ = true;
+  bool changingDefines_ = false;
+  std::string substituted_;
+};
+
+}  // namespace marlo::core
