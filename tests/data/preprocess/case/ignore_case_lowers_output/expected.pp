@@ -1,0 +1,4 @@
+
+x =5+5;
+piece  base ;
+s = abc ;

@@ -1,0 +1,3 @@
+
+x =5+ speed + SPEED ;
+1

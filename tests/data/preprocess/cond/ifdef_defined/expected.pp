@@ -1,0 +1,3 @@
+
+yes 
+after 

@@ -1,0 +1,2 @@
+
+1  3   zed   fast slow 

@@ -1,0 +1,3 @@
+
+a = speed-N ;
+b = speed  -  2 ;

@@ -1,0 +1,2 @@
+
+m =  fast mode ;

@@ -1,0 +1,5 @@
+w1
+
+#if FOO
+w2
+#endif

@@ -1,0 +1,2 @@
+b
+#include "a.h"

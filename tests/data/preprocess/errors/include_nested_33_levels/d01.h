@@ -1,0 +1,2 @@
+l01
+#include "d02.h"

@@ -1,0 +1,2 @@
+l05
+#include "d06.h"

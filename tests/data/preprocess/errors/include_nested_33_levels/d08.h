@@ -1,0 +1,2 @@
+l08
+#include "d09.h"

@@ -1,0 +1,2 @@
+l10
+#include "d11.h"

@@ -1,0 +1,2 @@
+l11
+#include "d12.h"

@@ -1,0 +1,2 @@
+l14
+#include "d15.h"

@@ -1,0 +1,2 @@
+l15
+#include "d16.h"

@@ -1,0 +1,2 @@
+l18
+#include "d19.h"

@@ -1,0 +1,2 @@
+l19
+#include "d20.h"

@@ -1,0 +1,2 @@
+l21
+#include "d22.h"

@@ -1,0 +1,2 @@
+l22
+#include "d23.h"

@@ -1,0 +1,2 @@
+l27
+#include "d28.h"

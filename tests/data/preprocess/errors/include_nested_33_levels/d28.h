@@ -1,0 +1,2 @@
+l28
+#include "d29.h"

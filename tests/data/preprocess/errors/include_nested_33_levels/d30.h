@@ -1,0 +1,2 @@
+l30
+#include "d31.h"

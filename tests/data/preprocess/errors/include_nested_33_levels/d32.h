@@ -1,0 +1,2 @@
+l32
+#include "d33.h"

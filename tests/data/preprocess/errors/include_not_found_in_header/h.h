@@ -1,0 +1,2 @@
+h
+#include "nope.h"

@@ -1,0 +1,2 @@
+s
+#include "self.h"

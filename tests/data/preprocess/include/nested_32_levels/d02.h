@@ -1,0 +1,2 @@
+l02
+#include "d03.h"

@@ -1,0 +1,2 @@
+l03
+#include "d04.h"

@@ -1,0 +1,2 @@
+l04
+#include "d05.h"

@@ -1,0 +1,2 @@
+l06
+#include "d07.h"

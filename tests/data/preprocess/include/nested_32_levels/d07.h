@@ -1,0 +1,2 @@
+l07
+#include "d08.h"

@@ -1,0 +1,2 @@
+l09
+#include "d10.h"

@@ -1,0 +1,2 @@
+l12
+#include "d13.h"

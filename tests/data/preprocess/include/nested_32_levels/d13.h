@@ -1,0 +1,2 @@
+l13
+#include "d14.h"

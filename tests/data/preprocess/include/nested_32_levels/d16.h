@@ -1,0 +1,2 @@
+l16
+#include "d17.h"

@@ -1,0 +1,2 @@
+l17
+#include "d18.h"

@@ -1,0 +1,2 @@
+l20
+#include "d21.h"

@@ -1,0 +1,2 @@
+l23
+#include "d24.h"

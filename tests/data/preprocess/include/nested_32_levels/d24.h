@@ -1,0 +1,2 @@
+l24
+#include "d25.h"

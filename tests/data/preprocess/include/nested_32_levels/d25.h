@@ -1,0 +1,2 @@
+l25
+#include "d26.h"

@@ -1,0 +1,2 @@
+l26
+#include "d27.h"

@@ -1,0 +1,2 @@
+l29
+#include "d30.h"

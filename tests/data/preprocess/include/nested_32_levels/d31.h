@@ -1,0 +1,2 @@
+l31
+#include "d32.h"

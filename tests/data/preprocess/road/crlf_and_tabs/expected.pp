@@ -1,0 +1,6 @@
+
+piece  base , turret ;
+Create ()
+{
+show  base ;
+}

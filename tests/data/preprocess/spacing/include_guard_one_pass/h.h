@@ -1,0 +1,4 @@
+#ifndef H_H
+#define H_H
+body
+#endif

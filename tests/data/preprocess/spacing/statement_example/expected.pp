@@ -1,0 +1,2 @@
+
+piece  base , turret ;

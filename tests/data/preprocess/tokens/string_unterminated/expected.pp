@@ -1,0 +1,4 @@
+
+a bc d
+e  f 
+g h i

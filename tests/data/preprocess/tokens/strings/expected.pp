@@ -1,0 +1,5 @@
+
+s =a b;
+t =x y+;
+u =#define Q 1 // no;
+v =it's+say "hi";
