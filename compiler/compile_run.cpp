@@ -220,8 +220,8 @@ CobImage CompileRun::TakeImage() {
   CobImage image;
   image.code = std::move(code_);
   image.scriptStarts = std::move(scriptStarts_);
-  for (int i = 0; i < scripts_.Count(); ++i) image.scriptNames.push_back(scripts_.Get(i));
-  for (int i = 0; i < pieces_.Count(); ++i) image.pieceNames.push_back(pieces_.Get(i));
+  image.scriptNames = scripts_.Names();
+  image.pieceNames = pieces_.Names();
   image.staticVarCount = static_cast<std::uint32_t>(staticVars_.Count());
   return image;
 }

@@ -17,6 +17,7 @@
 
 #include "compiler/compile_text.h"
 #include "compiler/instructions.h"
+#include "compiler/name_table.h"
 #include "preprocessor/cs_string_list.h"
 
 namespace marlo::core::detail {
@@ -117,10 +118,10 @@ class CompileRun {
   std::uint32_t peeksUntilProgress_ = 0;
 
   TStack operatorStack_;
-  TStack staticVars_;
-  tQue pieces_;
-  TStack locals_;
-  tQue scripts_;
+  NameTable staticVars_{NameTable::Finds::kLast};
+  NameTable pieces_{NameTable::Finds::kFirst};
+  NameTable locals_{NameTable::Finds::kLast};
+  NameTable scripts_{NameTable::Finds::kFirst};
   std::vector<std::uint32_t> code_;
   std::vector<std::uint32_t> scriptStarts_;
   std::vector<PendingReference> pending_;
