@@ -117,7 +117,7 @@ compile_examples() {
     return
   fi
   say "compiling ${#examples[@]} example(s) into $out"
-  build/cli/marloc --output-dir "$out" --jobs "$JOBS" "${examples[@]}"
+  build/cli/marloc -I examples/include --output-dir "$out" --jobs "$JOBS" "${examples[@]}"
   ls -l "$out"
 }
 

@@ -5,8 +5,11 @@
 
 #include "cli/load_file.h"
 #include "compiler/bos_compiler.h"
+#include "compiler/compile_source.h"
 #include "compiler/compiler_hooks.h"
 #include "compiler/listing.h"
+#include "preprocessor/pre_processor.h"
+#include "preprocessor/scanner.h"
 
 namespace marlo::cli {
 namespace {
@@ -30,6 +33,16 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   return text;
 }
 
+// The keyword list the source window gives its preprocessor.
+const core::TCsStringList& StandardTokens() {
+  static const core::TCsStringList tokens = [] {
+    core::TCsStringList list;
+    for (const std::string& word : core::StandardBosTokens()) list.Add(word);
+    return list;
+  }();
+  return tokens;
+}
+
 }  // namespace
 
 JobResult CompileJob(const std::string& path, const Options& options) {
@@ -37,6 +50,10 @@ JobResult CompileJob(const std::string& path, const Options& options) {
   MessageLines messages(result);
   try {
     LoadResult loaded = LoadFile(path, options.tabWidth);
+    if (!loaded.ok && options.preprocessOnly) {
+      result.Err(path + ": error: " + loaded.error + "\n");
+      return result;
+    }
     if (!loaded.ok) {
       // Shaped like the compiler's own lines so that tools reading the
       // messages need no special case.
@@ -45,9 +62,23 @@ JobResult CompileJob(const std::string& path, const Options& options) {
       return result;
     }
 
-    core::TSourceText source(std::move(loaded.text));
+    core::TPreProcessor preprocessor;
+    preprocessor.SetTokens(StandardTokens());
+    preprocessor.SetOnWarning([&](const std::string& text) { result.Err(path + ": warning: " + text + "\n"); });
+    core::PreprocessSettings settings;
+    settings.includeDirs = options.includeDirs;
+    settings.definesCaseSensitive = !options.definesIgnoreCase;
+
+    if (options.preprocessOnly) {
+      const bool ok = core::PreprocessTwice(preprocessor, std::move(loaded.text), path, settings);
+      result.Out(preprocessor.Source());
+      if (!ok) result.Err(path + ": error: " + preprocessor.Error().Describe() + "\n");
+      result.ok = ok;
+      return result;
+    }
+
     core::TBosCompiler compiler;
-    compiler.SetPreProcesser(&source);
+    compiler.SetPreProcesser(&preprocessor);
     compiler.SetMessageListBox(&messages);
     compiler.SetOutputPath(options.outputDir);
     compiler.SetOutputFilename(path);
@@ -71,8 +102,7 @@ JobResult CompileJob(const std::string& path, const Options& options) {
       });
     }
 
-    compiler.Compile();
-    result.ok = !compiler.CompileAborted();
+    result.ok = core::PreprocessAndCompile(preprocessor, compiler, std::move(loaded.text), path, settings);
     if (result.ok && !listings.empty()) result.Out(std::move(listings));
   } catch (const std::exception& error) {
     // Nothing should get here; if it does, the file still fails in the usual form.

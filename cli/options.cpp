@@ -10,7 +10,21 @@
 namespace marlo::cli {
 namespace {
 
-enum class Id { kOutputDir, kAngular, kLinear, kRecurse, kListing, kDisasm, kJobs, kTabWidth, kHelp, kVersion };
+enum class Id {
+  kInclude,
+  kPreprocess,
+  kDefinesIgnoreCase,
+  kOutputDir,
+  kAngular,
+  kLinear,
+  kRecurse,
+  kListing,
+  kDisasm,
+  kJobs,
+  kTabWidth,
+  kHelp,
+  kVersion
+};
 enum class Takes { kNothing, kText, kReal, kInteger };
 
 struct Spec {
@@ -21,11 +35,19 @@ struct Spec {
 };
 
 constexpr std::array kSpecs{
-    Spec{Id::kOutputDir, "o", "output-dir", Takes::kText}, Spec{Id::kAngular, "", "angular", Takes::kReal},
-    Spec{Id::kLinear, "", "linear", Takes::kReal},         Spec{Id::kRecurse, "", "recurse", Takes::kInteger},
-    Spec{Id::kListing, "", "listing", Takes::kNothing},    Spec{Id::kDisasm, "", "disasm", Takes::kNothing},
-    Spec{Id::kJobs, "j", "jobs", Takes::kInteger},         Spec{Id::kTabWidth, "", "tab-width", Takes::kInteger},
-    Spec{Id::kHelp, "", "help", Takes::kNothing},          Spec{Id::kVersion, "", "version", Takes::kNothing},
+    Spec{Id::kInclude, "I", "include", Takes::kText},
+    Spec{Id::kPreprocess, "E", "preprocess", Takes::kNothing},
+    Spec{Id::kDefinesIgnoreCase, "", "defines-ignore-case", Takes::kNothing},
+    Spec{Id::kOutputDir, "o", "output-dir", Takes::kText},
+    Spec{Id::kAngular, "", "angular", Takes::kReal},
+    Spec{Id::kLinear, "", "linear", Takes::kReal},
+    Spec{Id::kRecurse, "", "recurse", Takes::kInteger},
+    Spec{Id::kListing, "", "listing", Takes::kNothing},
+    Spec{Id::kDisasm, "", "disasm", Takes::kNothing},
+    Spec{Id::kJobs, "j", "jobs", Takes::kInteger},
+    Spec{Id::kTabWidth, "", "tab-width", Takes::kInteger},
+    Spec{Id::kHelp, "", "help", Takes::kNothing},
+    Spec{Id::kVersion, "", "version", Takes::kNothing},
 };
 
 const Spec* FindLong(std::string_view name) {
@@ -60,6 +82,24 @@ std::optional<int> ParseInteger(std::string_view text) {
 
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
+// Appends the ";"-separated directories of one -I, giving each non-empty
+// entry the trailing separator that the include search (a plain prefix)
+// needs; an empty entry stays empty.
+void AddIncludeDirs(std::string_view dirs, Options& options) {
+  std::string& into = options.includeDirs;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = dirs.find(';', start);
+    std::string entry(dirs.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (!entry.empty() && entry.back() != '/' && entry.back() != '\\') entry += '/';
+    if (options.includeGiven) into += ';';
+    options.includeGiven = true;
+    into += entry;
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+}
+
 // Stores one option's value; returns an error line, empty on success.
 std::string Apply(const Spec& spec, std::string_view shownName, std::string_view value, Options& options) {
   if (spec.takes == Takes::kReal) {
@@ -86,6 +126,15 @@ std::string Apply(const Spec& spec, std::string_view shownName, std::string_view
     return {};
   }
   switch (spec.id) {
+    case Id::kInclude:
+      AddIncludeDirs(value, options);
+      break;
+    case Id::kPreprocess:
+      options.preprocessOnly = true;
+      break;
+    case Id::kDefinesIgnoreCase:
+      options.definesIgnoreCase = true;
+      break;
     case Id::kOutputDir:
       options.outputDir = std::string(value);
       break;
@@ -179,6 +228,11 @@ std::string UsageText() {
          "Compiles BOS scripts into COB files and prints the compile messages.\n"
          "\n"
          "Options:\n"
+         "  -I, --include DIRS    \";\"-separated include directories, searched in order;\n"
+         "                        repeatable\n"
+         "  -E, --preprocess      print the preprocessed text instead of compiling\n"
+         "      --defines-ignore-case\n"
+         "                        match #define names without regard to case\n"
          "  -o, --output-dir DIR  directory of the .cob files (default: .)\n"
          "      --angular X       scale of angular literals (default: 182.04444444)\n"
          "      --linear X        scale of linear literals (default: 163840)\n"

@@ -16,6 +16,10 @@ struct Options {
   bool disasm = false;
   int jobs = 1;
   int tabWidth = 4;
+  std::string includeDirs;  // ";"-separated, each non-empty entry ending in a separator
+  bool includeGiven = false;
+  bool preprocessOnly = false;
+  bool definesIgnoreCase = false;
   bool help = false;
   bool version = false;
   std::vector<std::string> files;

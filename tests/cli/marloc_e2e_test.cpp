@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -15,13 +16,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Scripts are written without a preprocessor in front, so keywords carry
-// blanks around them.
-const std::string kTank = "piece base, turret;\r\ncreate ()\r\n{\r\nhide  base ;\r\nshow  turret ;\r\n}\r\n";
+// Every file passes through the preprocessor, which re-spaces the text, so
+// scripts are written in the usual style.
+const std::string kTank = "piece base, turret;\r\ncreate ()\r\n{\r\n    hide base;\r\n    show turret;\r\n}\r\n";
 const std::string kTwoScripts =
-    "piece base;\r\ncreate ()\r\n{\r\nhide  base ;\r\n}\r\nkilled (severity)\r\n{\r\nreturn  0 ;\r\n}\r\n";
+    "piece base;\r\ncreate ()\r\n{\r\n    hide base;\r\n}\r\nkilled (severity)\r\n{\r\n    return 0;\r\n}\r\n";
 const std::string kDuplicate = "create ()\r\n{\r\n}\r\ncreate ()\r\n{\r\n}\r\n";
-const std::string kDuplicateError = "[3: 6] Script function create already exists";
+// The preprocessed text begins with an empty line, so the fourth source line
+// is row 4; `create` begins its line, so the column is its length.
+const std::string kDuplicateError = "[4: 6] Script function create already exists";
 
 struct Outcome {
   int status = -1;
@@ -221,11 +224,12 @@ TEST_P(MarlocUsage, ExitsWithTwo) {
 const UsageCase kUsage[] = {
     {"NoFiles", {}, "marloc: no input files"},
     {"UnknownOption", {"--fast", "tank.bos"}, "marloc: unknown option '--fast'"},
-    {"IncludeNotYet", {"-I", "inc", "tank.bos"}, "marloc: unknown option '-I'"},
-    {"PreprocessNotYet", {"-E", "tank.bos"}, "marloc: unknown option '-E'"},
-    {"DefinesIgnoreCaseNotYet",
-     {"--defines-ignore-case", "tank.bos"},
-     "marloc: unknown option '--defines-ignore-case'"},
+    {"IncludeMissingValue", {"tank.bos", "-I"}, "marloc: option '-I' needs a value"},
+    {"PreprocessTakesNoValue", {"--preprocess=1", "tank.bos"}, "marloc: option '--preprocess' takes no value"},
+    {"DefinesIgnoreCaseTakesNoValue",
+     {"--defines-ignore-case=no", "tank.bos"},
+     "marloc: option '--defines-ignore-case' takes no value"},
+    {"PreprocessWithoutFiles", {"-E"}, "marloc: no input files"},
     {"MissingValue", {"tank.bos", "--recurse"}, "marloc: option '--recurse' needs a value"},
     {"NonNumeric", {"-j", "two", "tank.bos"}, "marloc: option '-j' needs a whole number, got 'two'"},
     {"NonNumericReal", {"--angular", "x", "tank.bos"}, "marloc: option '--angular' needs a number, got 'x'"},
@@ -366,9 +370,12 @@ struct TabCase {
 
 class MarlocTabs : public Marloc, public testing::WithParamInterface<TabCase> {};
 
-// Tabs before the second definition move the error's column by the width.
+// The preprocessor re-spaces everything but the texts of tokens, so a tab
+// shows its expansion only inside a token: here in the quoted name of an
+// include file, which the error line repeats. The text before it ends at
+// row 1, column 13 ("piece  base ;").
 TEST_P(MarlocTabs, ExpandedOnReading) {
-  Write("tabs.bos", "create ()\r\n{\r\n}\r\n\tcreate ()\r\n{\r\n}\r\n");
+  Write("tabs.bos", "piece base;\r\n#include \"\tparts.h\"\r\n");
   std::vector<std::string> args = {"tabs.bos"};
   if (!GetParam().width.empty()) args = {"--tab-width", GetParam().width, "tabs.bos"};
   Outcome run = Exec(args);
@@ -376,12 +383,428 @@ TEST_P(MarlocTabs, ExpandedOnReading) {
   EXPECT_EQ(run.out, "Compiling file 'tabs.bos'\n" + GetParam().errorLine + "\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Tabs, MarlocTabs,
-                         testing::Values(TabCase{"Default", "", "[3: 10] Script function create already exists"},
-                                         TabCase{"One", "1", "[3: 7] Script function create already exists"},
-                                         TabCase{"ZeroRemoves", "0", "[3: 6] Script function create already exists"},
-                                         TabCase{"NegativeRemoves", "-2",
-                                                 "[3: 6] Script function create already exists"}),
-                         [](const testing::TestParamInfo<TabCase>& row) { return row.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Tabs, MarlocTabs,
+    testing::Values(TabCase{"Default", "", "[1: 13] tabs.bos(2): Include file '    parts.h' not found"},
+                    TabCase{"One", "1", "[1: 13] tabs.bos(2): Include file ' parts.h' not found"},
+                    TabCase{"ZeroRemoves", "0", "[1: 13] tabs.bos(2): Include file 'parts.h' not found"},
+                    TabCase{"NegativeRemoves", "-2", "[1: 13] tabs.bos(2): Include file 'parts.h' not found"}),
+    [](const testing::TestParamInfo<TabCase>& row) { return row.param.name; });
+
+// The expanded name is the name looked for.
+TEST_F(Marloc, TabExpandedNameIsFound) {
+  Write("tabs.bos", "piece base;\r\n#include \"\tparts.h\"\r\n");
+  Write("  parts.h", "create ()\r\n{\r\n}\r\n");
+  EXPECT_EQ(Exec({"tabs.bos"}).status, 1);
+  Outcome run = Exec({"--tab-width=2", "tabs.bos"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, "Compiling file 'tabs.bos'\nCompile completed successfully\n");
+}
+
+// ---------------------------------------------------------------------------
+// The preprocessor in front of every compile.
+
+// Each header holds one word that says where it was found. The name as
+// written is tried first (relative to marloc's current folder), then each
+// include directory in order, as a plain prefix.
+struct SearchCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::string source;  // what -E prints
+};
+
+class MarlocIncludeSearch : public Marloc, public testing::WithParamInterface<SearchCase> {
+ protected:
+  void WriteHeaders() {
+    Write("x.h", "x_cwd\r\n");
+    Write("one/x.h", "x_one\r\n");
+    Write("one/y.h", "y_one\r\n");
+    Write("two/x.h", "x_two\r\n");
+    Write("two/y.h", "y_two\r\n");
+    Write("two/z.h", "z_two\r\n");
+    Write("main.bos", "#include \"x.h\"\r\n#include \"y.h\"\r\n#include \"z.h\"\r\n");
+    // What a directory without its added separator would find.
+    Write("oney.h", "y_glued\r\n");
+    Write("twoz.h", "z_glued\r\n");
+  }
+};
+
+TEST_P(MarlocIncludeSearch, FirstFoundWins) {
+  WriteHeaders();
+  std::vector<std::string> args = GetParam().args;
+  args.insert(args.begin(), "-E");
+  args.push_back("main.bos");
+  Outcome run = Exec(args);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, GetParam().source);
+  EXPECT_EQ(run.err, "");
+}
+
+const SearchCase kSearch[] = {
+    {"DirsInOrder", {"-I", "one", "-I", "two"}, "\nx_cwd \ny_one \nz_two "},
+    {"OneListInOrder", {"-I", "two;one"}, "\nx_cwd \ny_two \nz_two "},
+    {"LongFormsWithSlash", {"--include=two/", "--include", "one/"}, "\nx_cwd \ny_two \nz_two "},
+    {"MissingDirPassedOver", {"-I", "nowhere;one", "-Itwo"}, "\nx_cwd \ny_one \nz_two "},
+    {"EmptyEntryIsTheNameAsGiven", {"-I", ";one;two"}, "\nx_cwd \ny_one \nz_two "},
+    {"DotRelativeDirs", {"-I", "./one", "-I", "./two"}, "\nx_cwd \ny_one \nz_two "},
+};
+
+INSTANTIATE_TEST_SUITE_P(Include, MarlocIncludeSearch, testing::ValuesIn(kSearch),
+                         [](const testing::TestParamInfo<SearchCase>& row) { return row.param.name; });
+
+TEST_F(Marloc, IncludeIsRelativeToTheCurrentFolderNotTheIncludingFile) {
+  Write("x.h", "x_cwd\r\n");
+  Write("src/x.h", "x_src\r\n");
+  Write("src/main.bos", "#include \"x.h\"\r\n");
+  Outcome run = Exec({"-E", "src/main.bos"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "\nx_cwd ");
+
+  // Found through a directory, a header's own includes are searched the same way.
+  Write("lib/outer.h", "#include \"inner.h\"\r\nouter\r\n");
+  Write("lib/inner.h", "inner\r\n");
+  Write("top.bos", "#include \"outer.h\"\r\n");
+  run = Exec({"-E", "-I", "lib", "top.bos"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "\ninner \nouter ");
+}
+
+// The whole -E text, worked out by hand. First pass: the header's lines give
+// "\npiece  base , wheel_l ;"; its final #endif on a line of its own adds an
+// LF, and so does the second include, which skips to that #endif. Directive
+// lines give nothing; words stand between single blanks, and a substituted
+// name keeps a word's blanks around its value (" wheel_l", " < 90 >"). The
+// second pass re-spaces that text once more: the empty lines go, "  wheel_l "
+// becomes " wheel_l ", "   < 90 > ;" becomes " <90>;" and "(1, 200 );"
+// becomes "(1,200);".
+TEST_F(Marloc, PreprocessPrintsTheSourceByteForByte) {
+  Write("inc/parts.h",
+        "#ifndef PARTS_H\r\n"
+        "#define PARTS_H\r\n"
+        "#define WHEEL wheel_l\r\n"
+        "piece base, wheel_l;\r\n"
+        "#endif\r\n");
+  Write("tank.bos",
+        "// tank\r\n"
+        "#include \"parts.h\"\r\n"
+        "#include \"parts.h\"\r\n"
+        "#define SPEED <90>\r\n"
+        "#ifdef FAST\r\n"
+        "#define DELAY 50\r\n"
+        "#else\r\n"
+        "#define DELAY 200\r\n"
+        "#endif\r\n"
+        "create ()\r\n"
+        "{\r\n"
+        "\tspin WHEEL around x-axis speed SPEED;\r\n"
+        "\tsleep DELAY; /* ms */\r\n"
+        "\tcall-script Fire(1, DELAY);\r\n"
+        "}\r\n"
+        "Fire (a, b)\r\n"
+        "{\r\n"
+        "\tsleep a + b;\r\n"
+        "}\r\n");
+  const std::string expected =
+      "\npiece  base , wheel_l ;"
+      "\ncreate ()"
+      "\n{"
+      "\nspin  wheel_l  around  x-axis  speed <90>;"
+      "\nsleep 200;"
+      "\ncall-script  Fire (1,200);"
+      "\n}"
+      "\nFire ( a , b )"
+      "\n{"
+      "\nsleep  a + b ;"
+      "\n}";
+  Outcome run = Exec({"-E", "-I", "inc", "tank.bos"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, expected);
+  EXPECT_EQ(run.err, "");
+  EXPECT_FALSE(fs::exists(work() / "tank.cob"));
+
+  // Files follow each other with nothing between them; -o writes nothing.
+  run = Exec({"--preprocess", "--include=inc/", "-o", "inc", "tank.bos", "tank.bos"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, expected + expected);
+  EXPECT_FALSE(fs::exists(work() / "inc" / "tank.cob"));
+
+  // The text that -E shows is the text that compiles.
+  run = Exec({"--disasm", "-I", "inc", "tank.bos"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(run.out.starts_with("Compiling file 'tank.bos'\nCompile completed successfully\n")) << run.out;
+  for (const char* text : {"PUSH_CONSTANT 200", "CALL_SCRIPT fire, 2", "SPIN"}) {
+    EXPECT_NE(run.out.find(text), std::string::npos) << text << " missing in\n" << run.out;
+  }
+  EXPECT_TRUE(fs::exists(work() / "tank.cob"));
+}
+
+TEST_F(Marloc, PreprocessOfEmptyFilePrintsNothing) {
+  Write("empty.bos", "");
+  Write("comments.bos", "// only\r\n/* comments */\r\n#define X 1\r\n");
+  Outcome run = Exec({"-E", "empty.bos", "comments.bos"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+}
+
+// "Fast" and "Delay" are defined; the text asks for FAST and DELAY.
+const std::string kMixedCase =
+    "#define Delay 50\r\n"
+    "#define Fast\r\n"
+    "Create ()\r\n"
+    "{\r\n"
+    "#ifdef FAST\r\n"
+    "    sleep DELAY;\r\n"
+    "#else\r\n"
+    "    sleep 1000;\r\n"
+    "#endif\r\n"
+    "}\r\n";
+
+TEST_F(Marloc, DefinesIgnoreCaseChangesSubstitution) {
+  Write("case.bos", kMixedCase);
+  Outcome run = Exec({"-E", "case.bos"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "\nCreate ()\n{\nsleep 1000;\n}");
+
+  // Names match whatever their case, and the whole text is lower-cased.
+  run = Exec({"-E", "--defines-ignore-case", "case.bos"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "\ncreate ()\n{\nsleep 50;\n}");
+
+  // The same choice reaches the compile: PUSH_CONSTANT 1000 or 50.
+  EXPECT_EQ(CodeWords(kMixedCase, {}).at(1), "000003E8");
+  EXPECT_EQ(CodeWords(kMixedCase, {"--defines-ignore-case"}).at(1), "00000032");
+}
+
+struct FailureCase {
+  const char* name;
+  std::string source;  // main.bos
+  std::vector<std::string> args;
+  std::string errorLine;    // after "Compiling file 'main.bos'"
+  std::string partialText;  // what -E prints before it stops
+  std::string errorText;    // what -E writes to standard error after "main.bos: error: "
+};
+
+// A failed walk names the file and line of the failing directive and is
+// reported where the text produced so far ends.
+class MarlocPreprocessFailure : public Marloc, public testing::WithParamInterface<FailureCase> {
+ protected:
+  void SetUp() override {
+    Marloc::SetUp();
+    Write("inc/w.h", "#define W 1\r\nstatic-var w;\r\n#if FOO\r\n#endif\r\n");
+    Write("inc/missing.h", "// found only through -I\r\n");
+    fs::create_directories(work() / "folder.h");
+    Write("main.bos", GetParam().source);
+  }
+};
+
+TEST_P(MarlocPreprocessFailure, CompileReportsOneLineAndWritesNothing) {
+  std::vector<std::string> args = GetParam().args;
+  args.push_back("main.bos");
+  Outcome run = Exec(args);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "Compiling file 'main.bos'\n" + GetParam().errorLine + "\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_FALSE(fs::exists(work() / "main.cob"));
+}
+
+TEST_P(MarlocPreprocessFailure, PreprocessPrintsTheTextSoFar) {
+  std::vector<std::string> args = GetParam().args;
+  args.insert(args.begin(), "-E");
+  args.push_back("main.bos");
+  Outcome run = Exec(args);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, GetParam().partialText);
+  EXPECT_EQ(run.err, "main.bos: error: " + GetParam().errorText + "\n");
+  EXPECT_FALSE(fs::exists(work() / "main.cob"));
+}
+
+std::string Repeated(const std::string& text, int times) {
+  std::string all;
+  for (int i = 0; i < times; ++i) all += text;
+  return all;
+}
+
+const std::string kIncludesW = "piece base;\r\n#include \"w.h\"\r\ncreate ()\r\n{\r\n}\r\n";
+
+const FailureCase kFailures[] = {
+    // "\npiece  base ;" from main.bos, then "\nstatic-var  w ;" (15 characters)
+    // from the header before its #if.
+    {"UnknownIdentifierInHeader",
+     kIncludesW,
+     {"-I", "inc"},
+     "[2: 15] inc/w.h(3): Unknown Identifier FOO",
+     "\npiece  base ;\nstatic-var  w ;",
+     "inc/w.h(3): Unknown Identifier FOO"},
+    // The header is named by the path it was found under.
+    {"HeaderNamedAsFound",
+     kIncludesW,
+     {"-I", "nowhere;./inc"},
+     "[2: 15] ./inc/w.h(3): Unknown Identifier FOO",
+     "\npiece  base ;\nstatic-var  w ;",
+     "./inc/w.h(3): Unknown Identifier FOO"},
+    {"IncludeNotFound",
+     "piece base;\r\ncreate ()\r\n{\r\n#include \"missing.h\"\r\n}\r\n",
+     {},
+     "[3: 1] main.bos(4): Include file 'missing.h' not found",
+     "\npiece  base ;\ncreate ()\n{",
+     "main.bos(4): Include file 'missing.h' not found"},
+    {"HeaderWithoutItsDir",
+     kIncludesW,
+     {"-I", "nowhere"},
+     "[1: 13] main.bos(2): Include file 'w.h' not found",
+     "\npiece  base ;",
+     "main.bos(2): Include file 'w.h' not found"},
+    {"IncludeNamesAFolder",
+     "x;\r\n#include \"folder.h\"\r\n",
+     {},
+     "[1: 3] main.bos(2): Include file 'folder.h' not found",
+     "\nx ;",
+     "main.bos(2): Include file 'folder.h' not found"},
+    // The first pass makes "\n #if NOPE " of D; the second pass carries it out.
+    {"SecondPass",
+     "#define D #if NOPE\r\nx\r\nD\r\n",
+     {},
+     "[1: 2] main.bos (preprocessed)(3): Unknown Identifier NOPE",
+     "\nx ",
+     "main.bos (preprocessed)(3): Unknown Identifier NOPE"},
+    // A file that includes itself: the main walk and 32 nested ones each
+    // write "\nx " before the 33rd include is refused.
+    {"IncludeCycle",
+     "x\r\n#include \"main.bos\"\r\n",
+     {},
+     "[33: 2] main.bos(2): Include file 'main.bos' nested more than 32 levels deep",
+     Repeated("\nx ", 33),
+     "main.bos(2): Include file 'main.bos' nested more than 32 levels deep"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Preprocess, MarlocPreprocessFailure, testing::ValuesIn(kFailures),
+                         [](const testing::TestParamInfo<FailureCase>& row) { return row.param.name; });
+
+TEST_F(Marloc, PreprocessOfUnreadableFiles) {
+  fs::create_directories(work() / "folder.bos");
+  Write("ok.bos", "x\r\n");
+  Outcome run = Exec({"-E", "missing.bos", "folder.bos", "ok.bos"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "\nx ");
+  EXPECT_EQ(run.err,
+            "missing.bos: error: Cannot read file 'missing.bos': No such file or directory\n"
+            "folder.bos: error: Cannot read file 'folder.bos': Is a directory\n");
+}
+
+// About twenty files of every outcome, some sharing headers: the output of
+// two jobs at once is the output of one job, file by file.
+TEST_F(Marloc, ParallelPreprocessingEqualsSerial) {
+  Write("shared/common.h",
+        "#ifndef COMMON_H\r\n#define COMMON_H\r\n#define SIG_MOVE 2\r\npiece base, turret;\r\n#endif\r\n");
+  Write("shared/broken.h", "#define B 1\r\n#if UNDEFINED_NAME = 1\r\n#endif\r\n");
+  std::vector<std::string> files;
+  for (int i = 0; i < 20; ++i) {
+    std::string name = "unit" + std::to_string(i) + ".bos";
+    std::string body = "create ()\r\n{\r\n    signal SIG_MOVE;\r\n    hide base;\r\n}\r\n";
+    std::string text;
+    switch (i % 5) {
+      case 0:  // compiles
+        text = "#include \"common.h\"\r\n" + body;
+        break;
+      case 1:  // compile error
+        text = "#include \"common.h\"\r\n" + body + body;
+        break;
+      case 2:  // header not found
+        text = "#include \"common.h\"\r\n#include \"gone" + std::to_string(i) + ".h\"\r\n" + body;
+        break;
+      case 3:  // error inside a shared header
+        text = "#include \"common.h\"\r\n#include \"broken.h\"\r\n" + body;
+        break;
+      default:  // compiles without headers
+        text = "#define SIG_MOVE 4\r\npiece base;\r\n" + body;
+        break;
+    }
+    // Files of very different sizes finish out of order.
+    Write(name, text + std::string(static_cast<std::size_t>((i * 7919) % 20) * 3000, '\n'));
+    files.push_back(name);
+  }
+  fs::create_directories(work() / "serial");
+  fs::create_directories(work() / "parallel");
+
+  auto run = [&](std::vector<std::string> args) {
+    args.push_back("-I");
+    args.push_back("shared");
+    args.insert(args.end(), files.begin(), files.end());
+    return Exec(args);
+  };
+  Outcome serial = run({"-j", "1", "-o", "serial"});
+  Outcome parallel = run({"-j", "2", "-o", "parallel"});
+  EXPECT_EQ(serial.status, 1);
+  EXPECT_EQ(parallel.status, 1);
+  EXPECT_EQ(parallel.out, serial.out);
+  EXPECT_EQ(parallel.err, serial.err);
+  EXPECT_EQ(serial.err, "");
+
+  std::vector<std::string> lines = serial.OutLines();
+  ASSERT_EQ(lines.size(), 40u) << serial.out;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(lines[2 * i], "Compiling file '" + files[i] + "'");
+    const std::string& result = lines[2 * i + 1];
+    // common.h ends in an #endif on a line of its own, which adds an LF:
+    // a failure after it is reported at the start of an empty row 2.
+    switch (i % 5) {
+      case 0:
+      case 4:
+        EXPECT_EQ(result, "Compile completed successfully");
+        break;
+      case 1:
+        EXPECT_EQ(result, "[7: 6] Script function create already exists");
+        break;
+      case 2:
+        EXPECT_EQ(result, "[2: 0] " + files[i] + "(2): Include file 'gone" + std::to_string(i) + ".h' not found");
+        break;
+      default:
+        EXPECT_EQ(result, "[2: 0] shared/broken.h(2): Unknown Identifier UNDEFINED_NAME");
+        break;
+    }
+    const std::string cob = fs::path(files[i]).stem().string() + ".cob";
+    const bool ok = i % 5 == 0 || i % 5 == 4;
+    EXPECT_EQ(fs::exists(work() / "serial" / cob), ok) << cob;
+    EXPECT_EQ(fs::exists(work() / "parallel" / cob), ok) << cob;
+    if (ok) {
+      EXPECT_EQ(ReadAll(work() / "parallel" / cob), ReadAll(work() / "serial" / cob)) << cob;
+    }
+  }
+
+  serial = run({"-E", "-j", "1"});
+  parallel = run({"-E", "--jobs=2"});
+  EXPECT_EQ(serial.status, 1);
+  EXPECT_EQ(parallel.status, 1);
+  EXPECT_EQ(parallel.out, serial.out);
+  EXPECT_EQ(parallel.err, serial.err);
+  // Eight files failed to preprocess, each with one line on standard error.
+  EXPECT_EQ(std::count(serial.err.begin(), serial.err.end(), '\n'), 8) << serial.err;
+}
+
+// The bundled examples build with their headers, and none of their names
+// clashes with a define when case is ignored: the .cob files are the same.
+TEST_F(Marloc, ExamplesCompileWithTheirHeaders) {
+  const fs::path examples = MARLO_EXAMPLES_DIR;
+  std::vector<std::string> files;
+  for (const char* name : {"tank.bos", "aircraft.bos", "factory.bos"}) files.push_back((examples / name).string());
+  fs::create_directories(work() / "sensitive");
+  fs::create_directories(work() / "ignore");
+
+  std::vector<std::string> args = {"-I", (examples / "include").string(), "-o", "sensitive"};
+  args.insert(args.end(), files.begin(), files.end());
+  Outcome run = Exec(args);
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.err, "");
+
+  args[3] = "ignore";
+  args.push_back("--defines-ignore-case");
+  run = Exec(args);
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  for (const char* cob : {"tank.cob", "aircraft.cob", "factory.cob"}) {
+    ASSERT_TRUE(fs::exists(work() / "sensitive" / cob)) << cob;
+    EXPECT_EQ(ReadAll(work() / "ignore" / cob), ReadAll(work() / "sensitive" / cob)) << cob;
+  }
+}
 
 }  // namespace

@@ -37,6 +37,9 @@ const AcceptCase kAccepted[] = {
        EXPECT_FALSE(o.disasm);
        EXPECT_EQ(o.jobs, 1);
        EXPECT_EQ(o.tabWidth, 4);
+       EXPECT_EQ(o.includeDirs, "");
+       EXPECT_FALSE(o.preprocessOnly);
+       EXPECT_FALSE(o.definesIgnoreCase);
        EXPECT_FALSE(o.help);
        EXPECT_FALSE(o.version);
        EXPECT_EQ(o.files, (std::vector<std::string>{"a.bos"}));
@@ -95,6 +98,65 @@ const AcceptCase kAccepted[] = {
        EXPECT_EQ(o.files, (std::vector<std::string>{"--listing", "-j", "-"}));
      }},
     {"LoneDashIsAFile", {"-"}, [](const Options& o) { EXPECT_EQ(o.files, (std::vector<std::string>{"-"})); }},
+    // Include directories: the search uses each entry as a plain prefix, so
+    // every non-empty entry must end in a separator.
+    {"IncludeShortSeparate", {"-I", "inc", "a.bos"}, [](const Options& o) { EXPECT_EQ(o.includeDirs, "inc/"); }},
+    {"IncludeShortAttached", {"-Iinc", "a.bos"}, [](const Options& o) { EXPECT_EQ(o.includeDirs, "inc/"); }},
+    {"IncludeLongSeparate", {"--include", "inc", "a.bos"}, [](const Options& o) { EXPECT_EQ(o.includeDirs, "inc/"); }},
+    {"IncludeLongEquals", {"--include=inc", "a.bos"}, [](const Options& o) { EXPECT_EQ(o.includeDirs, "inc/"); }},
+    {"IncludeSlashKept", {"-I", "inc/", "a.bos"}, [](const Options& o) { EXPECT_EQ(o.includeDirs, "inc/"); }},
+    {"IncludeBackslashKept",
+     {"-I", "c:\\bos\\", "a.bos"},
+     [](const Options& o) { EXPECT_EQ(o.includeDirs, "c:\\bos\\"); }},
+    {"IncludeRootKept", {"-I", "/", "a.bos"}, [](const Options& o) { EXPECT_EQ(o.includeDirs, "/"); }},
+    {"IncludeListEachEntry",
+     {"-I", "a;b/;c\\;d e", "a.bos"},
+     [](const Options& o) { EXPECT_EQ(o.includeDirs, "a/;b/;c\\;d e/"); }},
+    {"IncludeRepeatedAppendsInOrder",
+     {"-I", "one", "x.bos", "--include=two;three/", "-Ifour"},
+     [](const Options& o) {
+       EXPECT_EQ(o.includeDirs, "one/;two/;three/;four/");
+       EXPECT_EQ(o.files, (std::vector<std::string>{"x.bos"}));
+     }},
+    {"IncludeEmptyEntriesStayEmpty",
+     {"-I", "a;;b;", "a.bos"},
+     [](const Options& o) { EXPECT_EQ(o.includeDirs, "a/;;b/;"); }},
+    {"IncludeLeadingEmptyEntryKept", {"-I", ";a", "a.bos"}, [](const Options& o) { EXPECT_EQ(o.includeDirs, ";a/"); }},
+    {"IncludeOnlyEmpty", {"--include=", "a.bos"}, [](const Options& o) { EXPECT_EQ(o.includeDirs, ""); }},
+    {"IncludeEmptyThenDir",
+     {"-I", "", "-I", "inc", "a.bos"},
+     [](const Options& o) { EXPECT_EQ(o.includeDirs, ";inc/"); }},
+    {"IncludeDirThenEmpty",
+     {"-I", "inc", "-I", "", "a.bos"},
+     [](const Options& o) { EXPECT_EQ(o.includeDirs, "inc/;"); }},
+    {"IncludeValueMayLookLikeAnOption",
+     {"-I", "-E", "a.bos"},
+     [](const Options& o) {
+       EXPECT_EQ(o.includeDirs, "-E/");
+       EXPECT_FALSE(o.preprocessOnly);
+     }},
+    {"PreprocessShort",
+     {"-E", "a.bos"},
+     [](const Options& o) {
+       EXPECT_TRUE(o.preprocessOnly);
+       EXPECT_FALSE(o.definesIgnoreCase);
+     }},
+    {"PreprocessLong", {"a.bos", "--preprocess"}, [](const Options& o) { EXPECT_TRUE(o.preprocessOnly); }},
+    {"DefinesIgnoreCase",
+     {"--defines-ignore-case", "a.bos"},
+     [](const Options& o) {
+       EXPECT_TRUE(o.definesIgnoreCase);
+       EXPECT_FALSE(o.preprocessOnly);
+     }},
+    {"AllPreprocessorOptions",
+     {"-E", "--defines-ignore-case", "-I", "inc", "-j2", "a.bos", "b.bos"},
+     [](const Options& o) {
+       EXPECT_TRUE(o.preprocessOnly);
+       EXPECT_TRUE(o.definesIgnoreCase);
+       EXPECT_EQ(o.includeDirs, "inc/");
+       EXPECT_EQ(o.jobs, 2);
+       EXPECT_EQ(o.files, (std::vector<std::string>{"a.bos", "b.bos"}));
+     }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Options, AcceptedArguments, testing::ValuesIn(kAccepted),
@@ -121,12 +183,17 @@ const RejectCase kRejected[] = {
     {"OnlyDoubleDash", {"--"}, "no input files"},
     {"UnknownLong", {"--frobnicate", "a.bos"}, "unknown option '--frobnicate'"},
     {"UnknownShort", {"-x", "a.bos"}, "unknown option '-x'"},
-    {"UnknownShortWithText", {"-Iinc", "a.bos"}, "unknown option '-I'"},
-    // The preprocessor options are not there yet.
-    {"IncludeNotYet", {"-I", "inc", "a.bos"}, "unknown option '-I'"},
-    {"IncludeLongNotYet", {"--include", "inc", "a.bos"}, "unknown option '--include'"},
-    {"PreprocessNotYet", {"-E", "a.bos"}, "unknown option '-E'"},
-    {"DefinesNotYet", {"--defines-ignore-case", "a.bos"}, "unknown option '--defines-ignore-case'"},
+    {"UnknownShortWithText", {"-Xinc", "a.bos"}, "unknown option '-X'"},
+    {"ShortOptionsAreCaseSensitive", {"-i", "inc", "a.bos"}, "unknown option '-i'"},
+    {"IncludeMissingValue", {"a.bos", "-I"}, "option '-I' needs a value"},
+    {"IncludeLongMissingValue", {"a.bos", "--include"}, "option '--include' needs a value"},
+    {"PreprocessNoBundling", {"-Ej2", "a.bos"}, "unknown option '-E'"},
+    {"PreprocessTakesNoValue", {"--preprocess=yes", "a.bos"}, "option '--preprocess' takes no value"},
+    {"DefinesIgnoreCaseTakesNoValue",
+     {"--defines-ignore-case=1", "a.bos"},
+     "option '--defines-ignore-case' takes no value"},
+    {"DefinesNoAbbreviation", {"--defines", "a.bos"}, "unknown option '--defines'"},
+    {"PreprocessNeedsFiles", {"-E", "-I", "inc"}, "no input files"},
     {"NoAbbreviations", {"--list", "a.bos"}, "unknown option '--list'"},
     {"UnknownWithValue", {"--colour=red", "a.bos"}, "unknown option '--colour'"},
     {"MissingValueAtEnd", {"a.bos", "-o"}, "option '-o' needs a value"},
