@@ -10,21 +10,18 @@ namespace marlo::cli {
 std::string NormalizeSourceText(std::string_view bytes, int tabWidth) {
   std::string text;
   text.reserve(bytes.size() + bytes.size() / 16);
-  bool hasTab = false;
   std::size_t i = 0;
   while (i < bytes.size()) {
-    char c = bytes[i++];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i < bytes.size() && bytes[i] == '\n') ++i;
-      text += "\r\n";
-      continue;
-    }
-    hasTab = hasTab || c == '\t';
-    text += c;
-    // A last line without its line end still gets one.
-    if (i == bytes.size()) text += "\r\n";
+    // One line at a time: its characters in one append, then CR LF for
+    // whatever line end it had (a last line without one still gets one).
+    std::size_t stop = i;
+    while (stop < bytes.size() && bytes[stop] != '\r' && bytes[stop] != '\n') ++stop;
+    text.append(bytes.data() + i, stop - i);
+    text += "\r\n";
+    i = stop;
+    if (i < bytes.size()) i += (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
   }
-  if (!hasTab) return text;
+  if (text.find('\t') == std::string::npos) return text;
 
   std::string expanded;
   std::string blanks(tabWidth > 0 ? static_cast<std::size_t>(tabWidth) : 0, ' ');

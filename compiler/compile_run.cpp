@@ -17,39 +17,30 @@ bool IsIdentifierChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
 bool IsWhiteSpace(char c) { return c == '\n' || c == '\r' || c == ' '; }
 bool IsPieceNameChar(char c) { return c == '-' || IsIdentifierChar(c); }
 
-std::string LowerCase(std::string_view source) {
-  std::string text(source);
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 }  // namespace
 
-CompileRun::CompileRun(std::string_view source, const CompileOptions& options)
-    : options_(options), text_(LowerCase(source)) {}
+CompileRun::CompileRun(std::string_view source, const CompileOptions& options) : options_(options), text_(source) {}
 
-char CompileRun::Peek() {
-  if (options_.progress && peeksUntilProgress_-- == 0) {
-    peeksUntilProgress_ = kPeeksPerProgress;
-    options_.progress->SetMax(static_cast<std::int64_t>(text_.size()));
-    options_.progress->SetPosition(static_cast<std::int64_t>(pos_));
-    options_.progress->ProcessEvents();
-  }
-  if (options_.abortFlag && options_.abortFlag->load(std::memory_order_relaxed)) Fail("Compile Aborted");
-  return AtEnd() ? '\0' : text_[pos_];
+void CompileRun::ShowProgress() {
+  peeksUntilProgress_ = kPeeksPerProgress;
+  if (!options_.progress) return;
+  options_.progress->SetMax(static_cast<std::int64_t>(text_.size()));
+  options_.progress->SetPosition(static_cast<std::int64_t>(pos_));
+  options_.progress->ProcessEvents();
 }
 
-char CompileRun::Consume() {
-  const char c = Peek();
-  if (AtEnd()) return c;
-  ++pos_;
-  ++col_;
-  if (c == '\n') {
-    ++row_;
-    col_ = 0;
-  }
-  return c;
+std::string CompileRun::Slice(std::size_t offset, std::size_t n) const {
+  std::string slice;
+  for (std::size_t i = pos_ + offset; i < text_.size() && slice.size() < n; ++i) slice += Fold(text_[i]);
+  return slice;
+}
+
+bool CompileRun::AxisSuffixFollows() const {
+  constexpr std::string_view kSuffix = "-axis";
+  if (text_.size() - pos_ < kSuffix.size() + 1) return false;
+  for (std::size_t i = 0; i < kSuffix.size(); ++i)
+    if (Fold(text_[pos_ + 1 + i]) != kSuffix[i]) return false;
+  return true;
 }
 
 void CompileRun::ConsumeN(std::size_t n) {
@@ -58,19 +49,18 @@ void CompileRun::ConsumeN(std::size_t n) {
 
 void CompileRun::Drop(std::size_t n) { pos_ = std::min(text_.size(), pos_ + n); }
 
-void CompileRun::SkipWhiteSpace() {
-  while (IsWhiteSpace(Peek())) Consume();
-}
-
 bool CompileRun::HasPrefix(std::string_view keyword) const {
-  return std::string_view(text_).substr(pos_).starts_with(keyword);
+  if (text_.size() - pos_ < keyword.size()) return false;
+  for (std::size_t i = 0; i < keyword.size(); ++i)
+    if (Fold(text_[pos_ + i]) != keyword[i]) return false;
+  return true;
 }
 
 void CompileRun::Fail(std::string text) const { throw CompileFailure{std::move(text)}; }
 
 void CompileRun::FailUnexpected(std::string_view where) {
   if (AtEnd()) Fail("Unexpected end of text in " + std::string(where));
-  const auto c = static_cast<unsigned char>(text_[pos_]);
+  const auto c = static_cast<unsigned char>(Fold(text_[pos_]));
   const std::string shown = (c >= 32 && c < 127) ? std::string(1, static_cast<char>(c)) : "#" + std::to_string(c);
   Fail("Unexpected '" + shown + "' in " + std::string(where));
 }

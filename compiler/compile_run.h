@@ -39,16 +39,42 @@ class CompileRun {
 
  private:
   // --- scanner ---------------------------------------------------------
+  // The text is read lower-cased (letters A-Z only), as the compiler always
+  // reads it, without making a lower-cased copy.
+  static char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
   // The current character, or 0 at the end; also moves the progress display
-  // and stops a cancelled compile.
-  char Peek();
+  // now and then and stops a cancelled compile.
+  char Peek() {
+    if (--peeksUntilProgress_ == 0) ShowProgress();
+    if (options_.abortFlag && options_.abortFlag->load(std::memory_order_relaxed)) Fail("Compile Aborted");
+    return AtEnd() ? '\0' : Fold(text_[pos_]);
+  }
+  void ShowProgress();
   // A character ahead of the current one, without progress or cancel checks.
-  char CharAt(std::size_t offset) const { return pos_ + offset < text_.size() ? text_[pos_ + offset] : '\0'; }
+  char CharAt(std::size_t offset) const { return pos_ + offset < text_.size() ? Fold(text_[pos_ + offset]) : '\0'; }
+  // Up to `n` characters from `offset` on, lower-cased.
+  std::string Slice(std::size_t offset, std::size_t n) const;
+  // Whether the characters from the next one on read "-axis".
+  bool AxisSuffixFollows() const;
   bool AtEnd() const { return pos_ >= text_.size(); }
-  char Consume();
+  char Consume() {
+    const char c = Peek();
+    if (AtEnd()) return c;
+    ++pos_;
+    ++col_;
+    if (c == '\n') {
+      ++row_;
+      col_ = 0;
+    }
+    return c;
+  }
   void ConsumeN(std::size_t n);
   void Drop(std::size_t n);  // skips without counting rows and columns
-  void SkipWhiteSpace();
+  // White space is LF, CR and blank; a tab is not.
+  void SkipWhiteSpace() {
+    for (char c = Peek(); c == '\n' || c == '\r' || c == ' '; c = Peek()) Consume();
+  }
   bool HasPrefix(std::string_view keyword) const;
   [[noreturn]] void Fail(std::string text) const;
   // "Unexpected 'c' in <where>" or "Unexpected end of text in <where>".
@@ -111,11 +137,11 @@ class CompileRun {
   };
 
   const CompileOptions& options_;
-  std::string text_;
+  std::string_view text_;
   std::size_t pos_ = 0;
   int row_ = 0;
   int col_ = 0;
-  std::uint32_t peeksUntilProgress_ = 0;
+  std::uint32_t peeksUntilProgress_ = 1;
 
   TStack operatorStack_;
   NameTable staticVars_{NameTable::Finds::kLast};

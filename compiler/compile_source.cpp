@@ -2,23 +2,22 @@
 
 namespace marlo::core {
 
-bool PreprocessTwice(TPreProcessor& preprocessor, std::string_view text, const std::string& fileName,
+bool PreprocessTwice(TPreProcessor& preprocessor, std::string text, const std::string& fileName,
                      const PreprocessSettings& settings) {
   preprocessor.SetDefinesCaseSensitive(settings.definesCaseSensitive);
   preprocessor.Reset();
   preprocessor.SetIncludeDirs(settings.includeDirs);
   preprocessor.SetFileName(fileName);
-  preprocessor.Execute(text);
-  if (preprocessor.Failed()) return false;
+  if (!preprocessor.Process(text)) return false;
+  text = std::string();
 
   // The second pass substitutes names that the first one introduced and
   // names used above their #define, with the final define table.
-  std::string first = preprocessor.Source();
-  preprocessor.SetSource({});
+  const std::string first = preprocessor.TakeSource();
   preprocessor.SetFileName(fileName + " (preprocessed)");
-  preprocessor.Execute(first);
+  const bool ok = preprocessor.Process(first);
   preprocessor.SetFileName(fileName);
-  return !preprocessor.Failed();
+  return ok;
 }
 
 void EndOfText(const std::string& text, int& row, int& col) {
@@ -33,9 +32,9 @@ void EndOfText(const std::string& text, int& row, int& col) {
   col = static_cast<int>(text.size() - lineStart);
 }
 
-bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, std::string_view text,
+bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, std::string text,
                           const std::string& fileName, const PreprocessSettings& settings) {
-  if (!PreprocessTwice(preprocessor, text, fileName, settings)) {
+  if (!PreprocessTwice(preprocessor, std::move(text), fileName, settings)) {
     int row = 0;
     int col = 0;
     EndOfText(preprocessor.Source(), row, col);

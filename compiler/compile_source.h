@@ -19,7 +19,8 @@ struct PreprocessSettings {
 // Both preprocessor passes over `text` (read from `fileName`). False when a
 // pass stopped on an error; the preprocessor then holds the error and the
 // text produced so far.
-bool PreprocessTwice(TPreProcessor& preprocessor, std::string_view text, const std::string& fileName,
+// The text is taken by value and released after the first pass.
+bool PreprocessTwice(TPreProcessor& preprocessor, std::string text, const std::string& fileName,
                      const PreprocessSettings& settings);
 
 // Where the preprocessed text ends: the row and column a failed
@@ -30,7 +31,7 @@ void EndOfText(const std::string& text, int& row, int& col);
 // properties the caller has set, PreProcesser included). A preprocessing
 // error is reported in the compiler's own message form and nothing is
 // compiled. Returns true when the .cob was written.
-bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, std::string_view text,
+bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, std::string text,
                           const std::string& fileName, const PreprocessSettings& settings);
 
 }  // namespace marlo::core

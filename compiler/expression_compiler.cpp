@@ -51,8 +51,19 @@ bool ParseDecimal(const std::string& text, long double& value) {
   const char* first = text.data();
   const char* last = text.data() + text.size();
   bool digits = false;
-  for (char c : text) digits = digits || IsDigit(c);
+  bool plain = text.size() <= 18;
+  for (char c : text) {
+    digits = digits || IsDigit(c);
+    plain = plain && IsDigit(c);
+  }
   if (!digits) return false;
+  if (plain) {
+    // Most literals are small whole numbers, exact in any precision.
+    std::int64_t whole = 0;
+    for (char c : text) whole = whole * 10 + (c - '0');
+    value = static_cast<long double>(whole);
+    return true;
+  }
   auto [end, error] = std::from_chars(first, last, value, std::chars_format::fixed);
   return error == std::errc() && end == last && std::isfinite(value);
 }
@@ -262,8 +273,8 @@ void CompileRun::ProcessFactor() {
     Drop(4);
     if (ParseArguments() != 2) Fail("Syntax Error");
     Emit(Opcode::RAND);
-  } else if (std::string_view(text_).substr(std::min(pos_ + 1, text_.size()), 5) == "-axis") {
-    const std::string name = text_.substr(pos_, 6);
+  } else if (AxisSuffixFollows()) {
+    const std::string name = Slice(0, 6);
     ConsumeN(6);
     std::uint32_t axis = 0;
     if (name == "x-axis")
@@ -319,7 +330,7 @@ void CompileRun::ProcessFactor() {
 // are not counted.
 int CompileRun::ParseArguments() {
   SkipWhiteSpace();
-  auto found = [this] { return AtEnd() ? std::string("end of text") : "'" + std::string(1, text_[pos_]) + "'"; };
+  auto found = [this] { return AtEnd() ? std::string("end of text") : "'" + std::string(1, Fold(text_[pos_])) + "'"; };
   if (Peek() != '(') Fail("Syntax Error: Expected '(', found " + found());
   Consume();
   int count = 0;

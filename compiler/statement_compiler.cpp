@@ -77,9 +77,8 @@ void CompileRun::ExpectKeyword(std::string_view keyword, std::string_view messag
 // axis: "x-axis" | "y-axis" | "z-axis"; one bare word 0, 1 or 2.
 void CompileRun::ReadAxis() {
   SkipWhiteSpace();
-  if (std::string_view(text_).substr(std::min(pos_ + 1, text_.size()), 5) != "-axis")
-    Fail("An axis was expected and not found");
-  const std::string name = text_.substr(pos_, 6);
+  if (!AxisSuffixFollows()) Fail("An axis was expected and not found");
+  const std::string name = Slice(0, 6);
   ConsumeN(6);
   if (name == "x-axis")
     Emit(0);

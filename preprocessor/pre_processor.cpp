@@ -1,9 +1,11 @@
 // The preprocessor's token walk.
 #include "preprocessor/pre_processor.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <system_error>
 
@@ -63,6 +65,54 @@ bool DiskIncludeFiles::Read(const std::string& path, std::string& contents, std:
 
 std::string PreprocessError::Describe() const { return file + "(" + std::to_string(line) + "): " + text; }
 
+// The tokens of one stream as the walk needs them: read on demand into a
+// ring of reused slots, and forgotten once the walk has passed them, so that
+// only a line or so is held however long the stream is. A pointer from At()
+// is valid until the next call of At().
+class TokenWindow {
+ public:
+  explicit TokenWindow(TScanner& scanner) : scanner_(scanner), ring_(64) {}
+
+  // The token at `index`, or nullptr past the end.
+  TToken* At(int index) {
+    const auto offset = static_cast<std::size_t>(index - first_);
+    while (offset >= count_) {
+      if (ended_) return nullptr;
+      if (count_ == ring_.size()) Grow();
+      if (!scanner_.Next(ring_[(head_ + count_) & (ring_.size() - 1)])) {
+        ended_ = true;
+        return nullptr;
+      }
+      ++count_;
+    }
+    return &ring_[(head_ + offset) & (ring_.size() - 1)];
+  }
+
+  // Drops the tokens before `index`.
+  void Forget(int index) {
+    while (first_ < index && count_ > 0) {
+      head_ = (head_ + 1) & (ring_.size() - 1);
+      --count_;
+      ++first_;
+    }
+  }
+
+ private:
+  void Grow() {
+    std::vector<TToken> larger(ring_.size() * 2);
+    for (std::size_t i = 0; i < count_; ++i) larger[i] = std::move(ring_[(head_ + i) & (ring_.size() - 1)]);
+    ring_ = std::move(larger);
+    head_ = 0;
+  }
+
+  TScanner& scanner_;
+  std::vector<TToken> ring_;  // a power of two in size
+  std::size_t head_ = 0;
+  std::size_t count_ = 0;
+  int first_ = 0;
+  bool ended_ = false;
+};
+
 // One stream's walk: the main text or one included file.
 class TPreProcessor::Walk {
  public:
@@ -71,17 +121,19 @@ class TPreProcessor::Walk {
 
   void Run(std::string_view text) {
     scanner_.ConfigureForPreprocessor(owner_.tokens_);
-    scanner_.Scan(text);
-    count_ = scanner_.Count();
+    scanner_.Begin(text);
     IProgressBar* progress = depth_ == 0 ? owner_.progressBar_ : nullptr;
-    if (progress) progress->SetMax(count_);
+    if (progress) progress->SetMax(static_cast<std::int64_t>(text.size()));
 
-    for (int i = 0; i < count_; ++i) {
+    for (int i = 0;; ++i) {
+      tokens_.Forget(i);
+      TToken* current = tokens_.At(i);
+      if (!current) break;
+      TToken& token = *current;
       if (progress && i % kTokensPerProgress == 0) {
-        progress->SetPosition(i);
+        progress->SetPosition(token.Position);
         progress->ProcessEvents();
       }
-      TToken& token = *scanner_.Token(i);
       if (!owner_.defines_.CaseSensitive()) LowerCaseInPlace(token.Text);
       if (token.Kind == TTokenKind::tkKeyword && !token.Text.empty() && token.Text[0] == '#') {
         LowerCaseInPlace(token.Text);
@@ -90,7 +142,7 @@ class TPreProcessor::Walk {
         Emit(token);
       }
     }
-    if (progress) progress->SetPosition(count_);
+    if (progress) progress->SetPosition(static_cast<std::int64_t>(text.size()));
   }
 
  private:
@@ -101,7 +153,7 @@ class TPreProcessor::Walk {
   // An operand token of a directive. Folded like every token the walk
   // reaches, so names and values follow the case mode of the table.
   TToken* Operand(int index) {
-    TToken* token = scanner_.Token(index);
+    TToken* token = tokens_.At(index);
     if (token && !owner_.defines_.CaseSensitive()) LowerCaseInPlace(token->Text);
     return token;
   }
@@ -125,8 +177,7 @@ class TPreProcessor::Walk {
   // Carries out the directive at `i`; returns the index of the last token
   // it used (the walk goes on after it).
   int CarryOut(int i) {
-    const TToken& directive = *scanner_.Token(i);
-    const std::string& name = directive.Text;
+    const std::string name = tokens_.At(i)->Text;
     if (name == "#include") return Include(i);
     if (name == "#define") return Define(i);
     if (name == "#undef") {
@@ -167,26 +218,28 @@ class TPreProcessor::Walk {
   // exactly and without counting nesting. Returns the index before it, so
   // that the directive is carried out next; at the end, the last index.
   int SkipTo(int from, bool orElse) {
-    for (int j = from + 1; j < count_; ++j) {
-      const std::string& text = scanner_.Token(j)->Text;
-      if (text == "#endif" || (orElse && text == "#else")) return j - 1;
+    for (int j = from + 1;; ++j) {
+      tokens_.Forget(j - 1);
+      const TToken* token = tokens_.At(j);
+      if (!token) return j - 1;
+      if (token->Text == "#endif" || (orElse && token->Text == "#else")) return j - 1;
     }
-    return count_ - 1;
   }
 
   // #define name [value]: a value on the name's line; a single number-like
   // token is the whole value; otherwise every token to the end of the line,
   // each after one blank. Comments take no part.
   int Define(int i) {
-    TToken* nameToken = Operand(i + 1);
+    const TToken* nameToken = Operand(i + 1);
     if (!nameToken) return i;
+    const std::string name = nameToken->Text;
     const int line = nameToken->Line;
     outputLine_ = line;
     int last = i + 1;
     int next = last + 1;
-    while (next < count_ && scanner_.Token(next)->Kind == TTokenKind::tkComment && scanner_.Token(next)->Line == line)
+    while (tokens_.At(next) && tokens_.At(next)->Kind == TTokenKind::tkComment && tokens_.At(next)->Line == line)
       ++next;
-    const TToken* first = scanner_.Token(next);
+    const TToken* first = tokens_.At(next);
     std::string value;
     if (!first || first->Line != line) {
       value = "1";
@@ -195,9 +248,9 @@ class TPreProcessor::Walk {
       value = Operand(next)->Text;
       last = next;
     } else {
-      for (int j = next; j < count_; ++j) {
-        TToken* token = scanner_.Token(j);
-        if (token->Kind == TTokenKind::tkEnd || token->Line != line) break;
+      for (int j = next;; ++j) {
+        TToken* token = tokens_.At(j);
+        if (!token || token->Kind == TTokenKind::tkEnd || token->Line != line) break;
         last = j;
         if (token->Kind == TTokenKind::tkComment) continue;
         Operand(j);
@@ -205,19 +258,19 @@ class TPreProcessor::Walk {
         value += token->Text;
       }
     }
-    owner_.PushDefine(nameToken->Text, value);
+    owner_.PushDefine(name, value);
     return last;
   }
 
   // #if condition: the rest of the line, substituted, evaluated as an
   // expression; only a Boolean true holds.
   int If(int i) {
-    const int line = scanner_.Token(i)->Line;
-    std::string condition = " " + scanner_.Token(i)->Text;
+    const int line = tokens_.At(i)->Line;
+    std::string condition = " " + tokens_.At(i)->Text;
     int last = i;
-    for (int j = i + 1; j < count_; ++j) {
-      TToken* token = scanner_.Token(j);
-      if (token->Kind == TTokenKind::tkEnd || token->Line != line) break;
+    for (int j = i + 1;; ++j) {
+      TToken* token = tokens_.At(j);
+      if (!token || token->Kind == TTokenKind::tkEnd || token->Line != line) break;
       last = j;
       if (token->Kind == TTokenKind::tkComment) continue;
       Operand(j);
@@ -242,10 +295,10 @@ class TPreProcessor::Walk {
   // #include name: the name as given, else each include directory as a
   // prefix, in order. The included file's output stands in its place.
   int Include(int i) {
-    const TToken* operand = scanner_.Token(i + 1);
-    const int line = scanner_.Token(i)->Line;
+    const int line = tokens_.At(i)->Line;
+    const TToken* operand = tokens_.At(i + 1);
     if (!operand) return i;
-    const std::string& name = operand->Text;
+    const std::string name = operand->Text;
     const IIncludeFiles& files = *owner_.includeFiles_;
     std::string path;
     if (files.Exists(name)) {
@@ -272,7 +325,7 @@ class TPreProcessor::Walk {
   std::string fileName_;
   int depth_;
   TScanner scanner_;
-  int count_ = 0;
+  TokenWindow tokens_{scanner_};
   int outputLine_ = 0;
 };
 
@@ -304,7 +357,9 @@ void TPreProcessor::SetIncludeDirs(std::string_view dirs) {
   }
 }
 
-std::string TPreProcessor::Execute(std::string_view text) {
+std::string TPreProcessor::Execute(std::string_view text) { return Process(text) ? source_ : std::string(); }
+
+bool TPreProcessor::Process(std::string_view text) {
   error_.reset();
   try {
     Walk(*this, fileName_, 0).Run(text);
@@ -313,7 +368,7 @@ std::string TPreProcessor::Execute(std::string_view text) {
   } catch (const std::exception& error) {
     error_ = PreprocessError{error.what(), fileName_, 0};
   }
-  return error_ ? std::string() : source_;
+  return !error_;
 }
 
 void TPreProcessor::SetDefinesCaseSensitive(bool value) {
@@ -327,18 +382,35 @@ std::string TPreProcessor::DefineKey(std::string_view name) const {
   return key;
 }
 
+void TPreProcessor::NoteDefinedName(std::string_view key) {
+  defineLengths_ |= std::uint64_t{1} << std::min<std::size_t>(key.size(), 63);
+  if (!key.empty()) defineFirstChars_[static_cast<unsigned char>(key[0])] = true;
+}
+
 void TPreProcessor::RebuildDefineIndex() {
   defineIndex_.clear();
+  defineLengths_ = 0;
+  std::fill(std::begin(defineFirstChars_), std::end(defineFirstChars_), false);
   for (int i = 0; i < defines_.Count(); ++i) {
     const std::string& entry = defines_.Get(i);
-    defineIndex_.try_emplace(DefineKey(std::string_view(entry).substr(0, entry.find('='))), i);
+    std::string key = DefineKey(std::string_view(entry).substr(0, entry.find('=')));
+    NoteDefinedName(key);
+    defineIndex_.try_emplace(std::move(key), i);
   }
   defineIndexStale_ = false;
 }
 
 int TPreProcessor::FindDefine(std::string_view name) {
   if (defineIndexStale_) RebuildDefineIndex();
-  const auto found = defineIndex_.find(DefineKey(name));
+  if (!(defineLengths_ & (std::uint64_t{1} << std::min<std::size_t>(name.size(), 63)))) return -1;
+  std::string_view key = name;
+  if (!defines_.CaseSensitive()) {
+    keyBuffer_.assign(name);
+    LowerCaseInPlace(keyBuffer_);
+    key = keyBuffer_;
+  }
+  if (!key.empty() && !defineFirstChars_[static_cast<unsigned char>(key[0])]) return -1;
+  const auto found = defineIndex_.find(key);
   return found == defineIndex_.end() ? -1 : found->second;
 }
 
@@ -359,7 +431,9 @@ void TPreProcessor::PushDefine(const std::string& name, const std::string& value
   const int index = defines_.Count();
   defines_.Push(name + "=" + value);
   changingDefines_ = false;
-  defineIndex_.try_emplace(DefineKey(name), index);
+  std::string key = DefineKey(name);
+  NoteDefinedName(key);
+  defineIndex_.try_emplace(std::move(key), index);
 }
 
 void TPreProcessor::RemoveDefines(std::string_view name) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "compiler/compiler_hooks.h"
@@ -72,9 +73,13 @@ class TPreProcessor : public ISourceHolder {
   // Walks `text`, appending to Source; returns a copy of the whole Source,
   // or an empty text when the walk stopped on an error (see Error()).
   std::string Execute(std::string_view text);
+  // Execute without the copy: true when the walk ran to the end.
+  bool Process(std::string_view text);
 
   const std::string& Source() const override { return source_; }
   void SetSource(std::string text) { source_ = std::move(text); }
+  // Moves Source out, leaving it empty.
+  std::string TakeSource() { return std::exchange(source_, std::string()); }
 
   TStack& Defines() { return defines_; }
   const TStack& Defines() const { return defines_; }
@@ -126,6 +131,7 @@ class TPreProcessor : public ISourceHolder {
   void RemoveDefines(std::string_view name);
   void RebuildDefineIndex();
   std::string DefineKey(std::string_view name) const;
+  void NoteDefinedName(std::string_view key);
   // The value of the first entry named `text` when it is not empty, else
   // `text` itself.
   const std::string& Substitute(const std::string& text);
@@ -149,7 +155,16 @@ class TPreProcessor : public ISourceHolder {
 
   // Name -> index of its first entry in Defines, kept in step with our own
   // changes and rebuilt when anyone else changes the table.
-  std::unordered_map<std::string, int> defineIndex_;
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+  };
+  std::unordered_map<std::string, int, KeyHash, std::equal_to<>> defineIndex_;
+  // Cheap first tests before the hash: which name lengths (up to 63) and
+  // which first characters occur among the defined names.
+  std::uint64_t defineLengths_ = 0;
+  bool defineFirstChars_[256] = {};
+  std::string keyBuffer_;
   bool defineIndexStale_ = true;
   bool changingDefines_ = false;
   std::string substituted_;

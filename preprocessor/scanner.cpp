@@ -1,5 +1,6 @@
 #include "preprocessor/scanner.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -109,12 +110,62 @@ void TScanner::SetKeywords(const TCsStrings& keywords) {
   keywords_.SetSorted(false);
   keywords_.Assign(keywords);
   keywords_.SetSorted(true);
+  RebuildKeywordLookup();
+}
+
+// Keywords sit in an open-addressing table hashed over their folded
+// characters, so that telling an identifier from a keyword costs one hash
+// and usually no comparison.
+std::size_t TScanner::KeywordHash(std::string_view word) const {
+  std::size_t hash = 14695981039346656037ull;
+  for (char c : word) {
+    const auto byte = static_cast<unsigned char>(c);
+    hash = (hash ^ (keywordsCaseSensitive_ ? byte : UpperAscii(byte))) * 1099511628211ull;
+  }
+  return hash;
+}
+
+void TScanner::RebuildKeywordLookup() {
+  keywordLookup_.clear();
+  longestKeyword_ = 0;
+  for (int i = 0; i < keywords_.Count(); ++i) {
+    std::string word = keywords_.Get(i);
+    if (!keywordsCaseSensitive_)
+      for (char& c : word) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
+    longestKeyword_ = std::max(longestKeyword_, word.size());
+    keywordLookup_.push_back(std::move(word));
+  }
+  std::size_t slots = 16;
+  while (slots < keywordLookup_.size() * 4) slots *= 2;
+  keywordSlots_.assign(slots, -1);
+  for (std::size_t i = 0; i < keywordLookup_.size(); ++i) {
+    std::size_t slot = KeywordHash(keywordLookup_[i]) & (slots - 1);
+    while (keywordSlots_[slot] >= 0) slot = (slot + 1) & (slots - 1);
+    keywordSlots_[slot] = static_cast<int>(i);
+  }
+}
+
+bool TScanner::IsKeyword(const std::string& text) const {
+  if (text.size() > longestKeyword_ || keywordLookup_.empty()) return false;
+  const std::size_t mask = keywordSlots_.size() - 1;
+  for (std::size_t slot = KeywordHash(text) & mask; keywordSlots_[slot] >= 0; slot = (slot + 1) & mask) {
+    const std::string& keyword = keywordLookup_[static_cast<std::size_t>(keywordSlots_[slot])];
+    if (keyword.size() != text.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; same && i < text.size(); ++i) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      same = static_cast<unsigned char>(keyword[i]) == (keywordsCaseSensitive_ ? c : UpperAscii(c));
+    }
+    if (same) return true;
+  }
+  return false;
 }
 
 void TScanner::SetKeywordsCaseSensitive(bool value) {
   keywordsCaseSensitive_ = value;
   // The list re-sorts itself, so the binary search follows the new order.
   keywords_.SetCaseSensitive(value);
+  RebuildKeywordLookup();
 }
 
 void TScanner::ConfigureForPreprocessor(const TCsStrings& keywords) {
@@ -150,10 +201,11 @@ inline unsigned char TScanner::PeekChar() const { return pos_ < size_ ? data_[po
 
 // Whether the next bytes are `marker`. A marker longer than what remains
 // never matches. The stream is in memory, so looking ahead cannot fail.
-bool TScanner::PeekEquals(const std::string& marker) const {
+inline bool TScanner::PeekEquals(const std::string& marker) const {
   const std::size_t n = marker.size();
   if (n == 0 || size_ - pos_ < n) return false;
   const unsigned char* p = data_ + pos_;
+  if (UpperAscii(p[0]) != UpperAscii(static_cast<unsigned char>(marker[0]))) return false;
   if (keywordsCaseSensitive_) return marker.compare(0, n, reinterpret_cast<const char*>(p), n) == 0;
   for (std::size_t i = 0; i < n; ++i) {
     if (UpperAscii(p[i]) != UpperAscii(static_cast<unsigned char>(marker[i]))) return false;
@@ -192,7 +244,7 @@ inline unsigned char TScanner::ReadChar() {
 // lead bytes would pull in a second byte.
 inline void TScanner::Accept(unsigned char c) {
   ReadChar();
-  text_.push_back(static_cast<char>(c));
+  text_->push_back(static_cast<char>(c));
 }
 
 // Accepts the bytes from here up to the first line break or the first byte
@@ -200,7 +252,7 @@ inline void TScanner::Accept(unsigned char c) {
 inline void TScanner::AcceptRun(std::uint8_t mask) {
   std::size_t end = pos_;
   while (end < size_ && (classes_[data_[end]] & mask) && (classes_[data_[end]] & kAny)) ++end;
-  text_.append(reinterpret_cast<const char*>(data_ + pos_), end - pos_);
+  text_->append(reinterpret_cast<const char*>(data_ + pos_), end - pos_);
   column_ += static_cast<std::int32_t>(end - pos_);
   pos_ = end;
 }
@@ -219,25 +271,22 @@ inline void TScanner::RecordStart() {
 // space removed moves the token's start one column to the right.
 void TScanner::TrimComment(bool adjustColumn) {
   std::size_t first = 0;
-  while (first < text_.size() && text_[first] == ' ') ++first;
-  std::size_t last = text_.size();
-  while (last > first && text_[last - 1] == ' ') --last;
-  text_.erase(last);
-  text_.erase(0, first);
+  while (first < text_->size() && (*text_)[first] == ' ') ++first;
+  std::size_t last = text_->size();
+  while (last > first && (*text_)[last - 1] == ' ') --last;
+  text_->erase(last);
+  text_->erase(0, first);
   if (adjustColumn) startColumn_ += static_cast<std::int32_t>(first);
 }
 
 // ---- scanning ----
 
-void TScanner::Scan(std::string_view stream) {
+void TScanner::Begin(std::string_view stream) {
   // Columns and positions are 32-bit and a column can reach size + 1.
   if (stream.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
     throw std::length_error("Scanner input is too long");
   }
   ClearTokens();
-  // Source text averages a token every few bytes; reserving up front spares
-  // the big list its repeated moves. Untouched reserve costs address space only.
-  tokens_.reserve(stream.size() / 5 + 1);
   data_ = reinterpret_cast<const unsigned char*>(stream.data());
   size_ = stream.size();
   pos_ = 0;
@@ -248,7 +297,40 @@ void TScanner::Scan(std::string_view stream) {
   startLine_ = 0;
   startColumn_ = 0;
   startPosition_ = 0;
-  text_.clear();
+  text_->clear();
+  finished_ = false;
+}
+
+bool TScanner::Next(TToken& token) {
+  if (finished_) return false;
+  // The token's own text is the buffer the characters are read into.
+  pullTarget_ = &token;
+  text_ = &token.Text;
+  delivered_ = false;
+  try {
+    while (!delivered_) {
+      if (!ReadToken()) {
+        finished_ = true;
+        break;
+      }
+    }
+  } catch (...) {
+    pullTarget_ = nullptr;
+    text_ = &textBuffer_;
+    finished_ = true;
+    throw;
+  }
+  pullTarget_ = nullptr;
+  text_ = &textBuffer_;
+  return delivered_;
+}
+
+void TScanner::Scan(std::string_view stream) {
+  Begin(stream);
+  finished_ = true;
+  // Source text averages a token every few bytes; reserving up front spares
+  // the big list its repeated moves. Untouched reserve costs address space only.
+  tokens_.reserve(stream.size() / 5 + 1);
 
   // The stream is borrowed for this call only, also when OnTokenRead throws.
   struct Release {
@@ -266,29 +348,35 @@ void TScanner::Scan(std::string_view stream) {
 
 bool TScanner::FinishToken(TTokenKind kind) {
   if (kind == TTokenKind::tkIdentifier) {
-    int index = 0;
-    if (keywords_.Count() > 0 && keywords_.Find(text_, index)) {
+    if (IsKeyword(*text_)) {
       kind = TTokenKind::tkKeyword;
     } else if (!allowIdentifier_) {
       kind = TTokenKind::tkOther;
     }
   }
-  scratch_.Kind = kind;
-  scratch_.Text = text_;  // a copy: text_ keeps its capacity for the next token
-  scratch_.Line = startLine_;
-  scratch_.Column = startColumn_;
-  scratch_.Position = startPosition_;
+  // Read one at a time, the token is the caller's and already holds its text.
+  TToken& token = pullTarget_ ? *pullTarget_ : scratch_;
+  token.Kind = kind;
+  if (&token.Text != text_) token.Text.assign(*text_);  // a copy: the buffer keeps its capacity
+  token.Line = startLine_;
+  token.Column = startColumn_;
+  token.Position = startPosition_;
 
   bool addToList = true;
   bool stop = false;
-  if (onTokenRead_) onTokenRead_(*this, scratch_, addToList, stop);
-  if (addToList) tokens_.push_back(std::move(scratch_));
+  if (onTokenRead_) onTokenRead_(*this, token, addToList, stop);
+  if (addToList) {
+    if (pullTarget_)
+      delivered_ = true;
+    else
+      tokens_.push_back(std::move(scratch_));
+  }
   // The kind as finished decides the end, whatever the handler made of it.
   return !stop && kind != TTokenKind::tkEnd;
 }
 
 bool TScanner::ReadToken() {
-  text_.clear();
+  text_->clear();
   TState state = stStart;
   if (inBlockComment_) {
     RecordStart();
@@ -336,11 +424,11 @@ bool TScanner::ReadToken() {
           state = stDecimal;
         } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
           ReadChar();
-        } else if (PeekEquals(commentLine_)) {
+        } else if (UpperAscii(c) == commentLineFirst_ && PeekEquals(commentLine_)) {
           SkipMarker(commentLine_);
           RecordStart();
           state = stLineComment;
-        } else if (PeekEquals(commentBegin_)) {
+        } else if (UpperAscii(c) == commentBeginFirst_ && PeekEquals(commentBegin_)) {
           SkipMarker(commentBegin_);
           RecordStart();
           state = stBlockComment;
@@ -399,7 +487,7 @@ bool TScanner::ReadToken() {
           state = stFraction;
         } else if (c == 'x' || c == 'X') {
           Accept(c);
-          text_.clear();
+          text_->clear();
           state = stHexadecimal;
         } else {
           return FinishToken(TTokenKind::tkInteger);
@@ -410,7 +498,7 @@ bool TScanner::ReadToken() {
       case stDollar: {
         const unsigned char c = PeekChar();
         if (IsHexDigit(c)) {
-          text_.clear();
+          text_->clear();
           Accept(c);
           state = stHexadecimal;
           break;

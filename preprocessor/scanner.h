@@ -70,9 +70,15 @@ class TScanner {
 
   // Comment markers; an empty marker never matches.
   const std::string& CommentLine() const { return commentLine_; }
-  void SetCommentLine(std::string_view marker) { commentLine_ = marker; }
+  void SetCommentLine(std::string_view marker) {
+    commentLine_ = marker;
+    commentLineFirst_ = FirstOf(commentLine_);
+  }
   const std::string& CommentBegin() const { return commentBegin_; }
-  void SetCommentBegin(std::string_view marker) { commentBegin_ = marker; }
+  void SetCommentBegin(std::string_view marker) {
+    commentBegin_ = marker;
+    commentBeginFirst_ = FirstOf(commentBegin_);
+  }
   const std::string& CommentEnd() const { return commentEnd_; }
   void SetCommentEnd(std::string_view marker) { commentEnd_ = marker; }
 
@@ -98,6 +104,13 @@ class TScanner {
   // Streams longer than 2^31-1 bytes raise std::length_error (positions are
   // 32-bit).
   void Scan(std::string_view stream);
+
+  // Reading one token at a time instead of the whole list, for callers that
+  // walk forward and need to hold only a few tokens. `stream` must outlive
+  // the reads. Next gives the tokens that Scan would have listed, in order,
+  // and false once the scan has ended.
+  void Begin(std::string_view stream);
+  bool Next(TToken& token);
 
   int Count() const { return static_cast<int>(tokens_.size()); }
   // nullptr when index is outside 0..Count()-1.
@@ -141,6 +154,9 @@ class TScanner {
   // Reads one token into scratch_; false when the scan should stop.
   bool ReadToken();
   bool FinishToken(TTokenKind kind);
+  bool IsKeyword(const std::string& text) const;
+  std::size_t KeywordHash(std::string_view word) const;
+  void RebuildKeywordLookup();
 
   bool additionalChars_[256] = {};
   bool specialChars_[256] = {};
@@ -153,6 +169,15 @@ class TScanner {
   std::string commentLine_ = "//";
   std::string commentBegin_ = "{";
   std::string commentEnd_ = "}";
+  // First characters of the opening markers, upper-cased (-1: no marker), to
+  // tell most characters from a comment start without a look ahead.
+  static int FirstOf(const std::string& marker) {
+    if (marker.empty()) return -1;
+    const auto c = static_cast<unsigned char>(marker[0]);
+    return (c >= 'a' && c <= 'z') ? c - 32 : c;
+  }
+  int commentLineFirst_ = '/';
+  int commentBeginFirst_ = '{';
   TCsStringList keywords_;
   TTokenReadEvent onTokenRead_;
 
@@ -166,11 +191,23 @@ class TScanner {
   std::int32_t column_ = 1;
   bool endOfInput_ = false;
   bool inBlockComment_ = false;
-  std::string text_;
+  std::string textBuffer_;
+  std::string* text_ = &textBuffer_;  // the current token's text; Next reads into the caller's token
   std::int32_t startLine_ = 0;
   std::int32_t startColumn_ = 0;
   std::int32_t startPosition_ = 0;
   TToken scratch_;
+
+  // Keywords folded for the comparison in force, found through a hash table
+  // of indexes (-1: empty slot); longer identifiers cannot be keywords.
+  std::vector<std::string> keywordLookup_;
+  std::vector<int> keywordSlots_;
+  std::size_t longestKeyword_ = 0;
+
+  // Set while Next waits for a token.
+  TToken* pullTarget_ = nullptr;
+  bool delivered_ = false;
+  bool finished_ = true;
 };
 
 // The 34 keywords of the source window's token list, in their order.
