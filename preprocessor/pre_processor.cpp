@@ -455,16 +455,18 @@ void TPreProcessor::SetTokenFile(std::string file) {
   LoadTokenFile();
 }
 
+// A missing token file is offered to the chooser (the IDE's file dialog)
+// until a file loads or the choice is cancelled; an empty choice cancels.
 void TPreProcessor::LoadTokenFile() {
   if (!loadTokensFromFile_) return;
-  if (core::LoadTokenFile(tokenFile_, tokens_)) return;
-  if (chooseTokenFile_) {
-    if (std::optional<std::string> chosen = chooseTokenFile_(tokenFile_)) {
-      SetTokenFile(std::move(*chosen));
+  while (!core::LoadTokenFile(tokenFile_, tokens_)) {
+    std::optional<std::string> chosen = chooseTokenFile_ ? chooseTokenFile_(tokenFile_) : std::nullopt;
+    if (!chosen || chosen->empty()) {
+      if (onWarning_) onWarning_(tokenFile_ + " wasn't found, tokens not loaded");
       return;
     }
+    tokenFile_ = std::move(*chosen);
   }
-  if (onWarning_) onWarning_(tokenFile_ + " wasn't found, tokens not loaded");
 }
 
 }  // namespace marlo::core
