@@ -17,7 +17,9 @@ namespace {
 constexpr std::uint32_t kWordSize = 4;
 
 void AppendWord(std::vector<std::uint8_t>& out, std::uint32_t word) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(word >> shift));
+  const std::uint8_t bytes[kWordSize] = {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+                                         static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
+  out.insert(out.end(), bytes, bytes + kWordSize);
 }
 
 // Caller has checked that four bytes exist at `offset`.

@@ -7,8 +7,9 @@ namespace marlo::core {
 namespace detail {
 namespace {
 
-// How many looks at the text pass between two calls of the progress display.
-// The display itself decides how often window events actually run.
+// How many looks at the text pass between two calls of the progress display
+// (and checks for Cancel). The display itself decides how often window
+// events actually run.
 constexpr std::uint32_t kPeeksPerProgress = 4096;
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -23,10 +24,12 @@ CompileRun::CompileRun(std::string_view source, const CompileOptions& options) :
 
 void CompileRun::ShowProgress() {
   peeksUntilProgress_ = kPeeksPerProgress;
-  if (!options_.progress) return;
-  options_.progress->SetMax(static_cast<std::int64_t>(text_.size()));
-  options_.progress->SetPosition(static_cast<std::int64_t>(pos_));
-  options_.progress->ProcessEvents();
+  if (options_.progress) {
+    options_.progress->SetMax(static_cast<std::int64_t>(text_.size()));
+    options_.progress->SetPosition(static_cast<std::int64_t>(pos_));
+    options_.progress->ProcessEvents();
+  }
+  if (options_.abortFlag && options_.abortFlag->load(std::memory_order_relaxed)) Fail("Compile Aborted");
 }
 
 std::string CompileRun::Slice(std::size_t offset, std::size_t n) const {

@@ -43,11 +43,12 @@ class CompileRun {
   // reads it, without making a lower-cased copy.
   static char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-  // The current character, or 0 at the end; also moves the progress display
-  // now and then and stops a cancelled compile.
+  // The current character, or 0 at the end. Now and then it also moves the
+  // progress display, lets the owner's events run and stops a cancelled
+  // compile: a Cancel, which can only arrive while events run, or from
+  // another thread, takes effect within a few thousand characters.
   char Peek() {
     if (--peeksUntilProgress_ == 0) ShowProgress();
-    if (options_.abortFlag && options_.abortFlag->load(std::memory_order_relaxed)) Fail("Compile Aborted");
     return AtEnd() ? '\0' : Fold(text_[pos_]);
   }
   void ShowProgress();
@@ -73,7 +74,19 @@ class CompileRun {
   void Drop(std::size_t n);  // skips without counting rows and columns
   // White space is LF, CR and blank; a tab is not.
   void SkipWhiteSpace() {
-    for (char c = Peek(); c == '\n' || c == '\r' || c == ' '; c = Peek()) Consume();
+    Peek();
+    for (; pos_ < text_.size(); ++pos_) {
+      const char c = text_[pos_];
+      if (c == ' ' || c == '\r') {
+        ++col_;
+      } else if (c == '\n') {
+        ++row_;
+        col_ = 0;
+      } else {
+        break;
+      }
+      if (--peeksUntilProgress_ == 0) ShowProgress();
+    }
   }
   bool HasPrefix(std::string_view keyword) const;
   [[noreturn]] void Fail(std::string text) const;

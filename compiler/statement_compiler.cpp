@@ -4,6 +4,7 @@
 // gives them (move, turn, spin, stop-spin, explode) compile each operand,
 // capture it out of the code, and write the parts back in the order the
 // game expects.
+#include <algorithm>
 #include <array>
 
 #include "compiler/compile_run.h"
@@ -228,18 +229,38 @@ void CompileRun::CompileStopSpin() {
 // Compiles the statement named by `word` (already consumed); false when the
 // word is no statement keyword.
 bool CompileRun::CompileKeywordStatement(const std::string& word) {
-  static constexpr std::array<std::string_view, 29> kKeywords = {
-      "attach-unit",   "cache",         "call-script", "dont-cache",
-      "dont-shade",    "drop-unit",     "emit-sfx",    "explode",
-      "get",           "hide",          "if",          "move",
-      "rand",          "return",        "set",         "set-signal-mask",
-      "shade",         "show",          "signal",      "sleep",
-      "spin",          "start-script",  "stop-spin",   "turn",
-      "wait-for-move", "wait-for-turn", "while",       "var",
-      "static-var"};
-  bool known = false;
-  for (std::string_view keyword : kKeywords) known = known || keyword == word;
-  if (!known) return false;
+  // The 29 statement keywords, sorted for a binary search.
+  static constexpr std::array<std::string_view, 29> kKeywords = {"attach-unit",
+                                                                 "cache",
+                                                                 "call-script",
+                                                                 "dont-cache",
+                                                                 "dont-shade",
+                                                                 "drop-unit",
+                                                                 "emit-sfx",
+                                                                 "explode",
+                                                                 "get",
+                                                                 "hide",
+                                                                 "if",
+                                                                 "move",
+                                                                 "rand",
+                                                                 "return",
+                                                                 "set",
+                                                                 "set-signal-mask",
+                                                                 "shade",
+                                                                 "show",
+                                                                 "signal",
+                                                                 "sleep",
+                                                                 "spin",
+                                                                 "start-script",
+                                                                 "static-var",
+                                                                 "stop-spin",
+                                                                 "turn",
+                                                                 "var",
+                                                                 "wait-for-move",
+                                                                 "wait-for-turn",
+                                                                 "while"};
+  static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end()));
+  if (!std::binary_search(kKeywords.begin(), kKeywords.end(), std::string_view(word))) return false;
 
   auto pieceStatement = [&](Opcode opcode) {
     Emit(opcode);

@@ -71,42 +71,49 @@ std::string PreprocessError::Describe() const { return file + "(" + std::to_stri
 // is valid until the next call of At().
 class TokenWindow {
  public:
-  explicit TokenWindow(TScanner& scanner) : scanner_(scanner), ring_(64) {}
+  explicit TokenWindow(TScanner& scanner) : scanner_(scanner), ring_(64), mask_(63) {}
 
   // The token at `index`, or nullptr past the end.
   TToken* At(int index) {
     const auto offset = static_cast<std::size_t>(index - first_);
-    while (offset >= count_) {
-      if (ended_) return nullptr;
-      if (count_ == ring_.size()) Grow();
-      if (!scanner_.Next(ring_[(head_ + count_) & (ring_.size() - 1)])) {
-        ended_ = true;
-        return nullptr;
-      }
-      ++count_;
-    }
-    return &ring_[(head_ + offset) & (ring_.size() - 1)];
+    if (offset < count_) return &ring_[(head_ + offset) & mask_];
+    return Fetch(offset);
   }
 
   // Drops the tokens before `index`.
   void Forget(int index) {
     while (first_ < index && count_ > 0) {
-      head_ = (head_ + 1) & (ring_.size() - 1);
+      head_ = (head_ + 1) & mask_;
       --count_;
       ++first_;
     }
   }
 
  private:
+  TToken* Fetch(std::size_t offset) {
+    while (offset >= count_) {
+      if (ended_) return nullptr;
+      if (count_ == ring_.size()) Grow();
+      if (!scanner_.Next(ring_[(head_ + count_) & mask_])) {
+        ended_ = true;
+        return nullptr;
+      }
+      ++count_;
+    }
+    return &ring_[(head_ + offset) & mask_];
+  }
+
   void Grow() {
     std::vector<TToken> larger(ring_.size() * 2);
-    for (std::size_t i = 0; i < count_; ++i) larger[i] = std::move(ring_[(head_ + i) & (ring_.size() - 1)]);
+    for (std::size_t i = 0; i < count_; ++i) larger[i] = std::move(ring_[(head_ + i) & mask_]);
     ring_ = std::move(larger);
+    mask_ = ring_.size() - 1;
     head_ = 0;
   }
 
   TScanner& scanner_;
   std::vector<TToken> ring_;  // a power of two in size
+  std::size_t mask_;
   std::size_t head_ = 0;
   std::size_t count_ = 0;
   int first_ = 0;
@@ -161,7 +168,7 @@ class TPreProcessor::Walk {
   void Emit(const TToken& token) {
     std::string& out = owner_.source_;
     const bool word = IsWord(token);
-    const std::string& text = owner_.Substitute(token.Text);
+    const std::string_view text = owner_.Substitute(token.Text);
     if (token.Line == outputLine_) {
       if (word) out += ' ';
       out += text;
@@ -414,15 +421,14 @@ int TPreProcessor::FindDefine(std::string_view name) {
   return found == defineIndex_.end() ? -1 : found->second;
 }
 
-const std::string& TPreProcessor::Substitute(const std::string& text) {
-  if (defines_.Count() == 0) return text;
+std::string_view TPreProcessor::Substitute(const std::string& text) {
+  if (defineIndex_.empty() && !defineIndexStale_) return text;
   const int index = FindDefine(text);
   if (index < 0) return text;
   const std::string& entry = defines_.Get(index);
   const std::size_t equals = entry.find('=');
   if (equals + 1 >= entry.size()) return text;
-  substituted_ = entry.substr(equals + 1);
-  return substituted_;
+  return std::string_view(entry).substr(equals + 1);
 }
 
 void TPreProcessor::PushDefine(const std::string& name, const std::string& value) {

@@ -134,7 +134,7 @@ class TPreProcessor : public ISourceHolder {
   void NoteDefinedName(std::string_view key);
   // The value of the first entry named `text` when it is not empty, else
   // `text` itself.
-  const std::string& Substitute(const std::string& text);
+  std::string_view Substitute(const std::string& text);
 
   std::string source_;
   TStack defines_;
@@ -167,7 +167,6 @@ class TPreProcessor : public ISourceHolder {
   std::string keyBuffer_;
   bool defineIndexStale_ = true;
   bool changingDefines_ = false;
-  std::string substituted_;
 };
 
 }  // namespace marlo::core

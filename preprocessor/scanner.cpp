@@ -117,12 +117,14 @@ void TScanner::SetKeywords(const TCsStrings& keywords) {
 // characters, so that telling an identifier from a keyword costs one hash
 // and usually no comparison.
 std::size_t TScanner::KeywordHash(std::string_view word) const {
-  std::size_t hash = 14695981039346656037ull;
-  for (char c : word) {
+  // Length, first and last character: cheap, and enough to spread a keyword
+  // list; equal hashes are told apart by comparing.
+  if (word.empty()) return 0;
+  auto fold = [this](char c) {
     const auto byte = static_cast<unsigned char>(c);
-    hash = (hash ^ (keywordsCaseSensitive_ ? byte : UpperAscii(byte))) * 1099511628211ull;
-  }
-  return hash;
+    return static_cast<std::size_t>(keywordsCaseSensitive_ ? byte : UpperAscii(byte));
+  };
+  return (word.size() * 131 + fold(word.front())) * 131 + fold(word.back());
 }
 
 void TScanner::RebuildKeywordLookup() {
@@ -400,7 +402,8 @@ bool TScanner::ReadToken() {
         const std::uint8_t cls = classes_[c];
         if (cls & kIdent) {
           RecordStart();
-          Accept(c);
+          // The identifier state takes this first character with the rest.
+          if (!(cls & kAny)) Accept(c);
           state = stIdentifier;
         } else if (c == '"') {
           RecordStart();
@@ -422,7 +425,13 @@ bool TScanner::ReadToken() {
           RecordStart();
           Accept(c);
           state = stDecimal;
-        } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+        } else if (c == ' ' || c == '\t') {
+          // A run of blanks and tabs at once: they only move the column.
+          std::size_t end = pos_ + 1;
+          while (end < size_ && (data_[end] == ' ' || data_[end] == '\t')) ++end;
+          column_ += static_cast<std::int32_t>(end - pos_);
+          pos_ = end;
+        } else if (c == '\n' || c == '\r') {
           ReadChar();
         } else if (UpperAscii(c) == commentLineFirst_ && PeekEquals(commentLine_)) {
           SkipMarker(commentLine_);
@@ -460,7 +469,7 @@ bool TScanner::ReadToken() {
       case stDecimal: {
         const unsigned char c = PeekChar();
         if (IsDigit(c)) {
-          Accept(c);
+          AcceptRun(kDigit);
         } else if ((c == '.' || c == ',') && size_ - pos_ >= 2 && IsDigit(data_[pos_ + 1])) {
           Accept(c);
           state = stFraction;
@@ -473,7 +482,7 @@ bool TScanner::ReadToken() {
       case stFraction: {
         const unsigned char c = PeekChar();
         if (!IsDigit(c)) return FinishToken(TTokenKind::tkFloat);
-        Accept(c);
+        AcceptRun(kDigit);
         break;
       }
 
