@@ -67,12 +67,12 @@ TBosCompiler::~TBosCompiler() = default;
 
 void TBosCompiler::Compile() {
   if (!preProcesser_) return;
-  auto message = [this](const std::string& line) {
-    if (messageList_) messageList_->Add(line);
-  };
-  message("Compiling file '" + sourceFile_ + "'");
-  aborted_.store(false);
+  Announce();
+  Finish(CompileText(preProcesser_->Source(), Options()));
+}
 
+CompileOptions TBosCompiler::Options() {
+  aborted_.store(false);
   CompileOptions options;
   options.angularConst = angularConst_;
   options.linearConst = linearConst_;
@@ -80,7 +80,17 @@ void TBosCompiler::Compile() {
   options.onWarning = onWarning_;
   options.progress = progressBar_;
   options.abortFlag = &aborted_;
-  CompileOutcome outcome = CompileText(preProcesser_->Source(), options);
+  return options;
+}
+
+void TBosCompiler::Announce() {
+  if (messageList_) messageList_->Add("Compiling file '" + sourceFile_ + "'");
+}
+
+void TBosCompiler::Finish(const CompileOutcome& outcome) {
+  auto message = [this](const std::string& line) {
+    if (messageList_) messageList_->Add(line);
+  };
   row_ = outcome.row;
   col_ = outcome.col;
   if (!outcome.ok) {

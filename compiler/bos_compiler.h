@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "compiler/compile_text.h"
 #include "compiler/compiler_hooks.h"
 #include "preprocessor/cs_string_list.h"
 
@@ -59,6 +60,15 @@ class TBosCompiler {
   void SetOnWarning(TWarningEvent handler) { onWarning_ = std::move(handler); }
 
   void Compile();
+
+  // The steps of Compile, for a caller that runs the compile itself, for
+  // example on another thread while the text is still being produced:
+  // the options from the properties (CompileAborted cleared), the first
+  // message line, and the rest (error line, or file, dump and success line).
+  CompileOptions Options();
+  void Announce();
+  void Finish(const CompileOutcome& outcome);
+  const TWarningEvent& OnWarning() const { return onWarning_; }
   // Reports a failure that happened before the compile could start (the
   // preprocessor stopped): the usual "Compiling file" line and one error
   // line at `row`, `col`; CompileAborted is set and no file is written.

@@ -22,25 +22,45 @@ bool IsPieceNameChar(char c) { return c == '-' || IsIdentifierChar(c); }
 
 CompileRun::CompileRun(std::string_view source, const CompileOptions& options) : options_(options), text_(source) {}
 
+CompileRun::CompileRun(TextStream& stream, const CompileOptions& options) : options_(options), stream_(&stream) {}
+
+// What has been read is dropped now and then, so that a streamed text is
+// never held whole a second time.
+bool CompileRun::Refill(std::size_t needed) {
+  if (!stream_) return false;
+  constexpr std::size_t kKeepBelow = 1 << 20;
+  if (pos_ >= kKeepBelow) {
+    buffer_.erase(0, pos_);
+    base_ += pos_;
+    needed -= pos_;
+    pos_ = 0;
+  }
+  while (buffer_.size() < needed && stream_->Take(buffer_)) {
+  }
+  text_ = buffer_;
+  return needed <= text_.size();
+}
+
 void CompileRun::ShowProgress() {
   peeksUntilProgress_ = kPeeksPerProgress;
   if (options_.progress) {
-    options_.progress->SetMax(static_cast<std::int64_t>(text_.size()));
-    options_.progress->SetPosition(static_cast<std::int64_t>(pos_));
+    options_.progress->SetMax(static_cast<std::int64_t>(base_ + text_.size()));
+    options_.progress->SetPosition(static_cast<std::int64_t>(Position()));
     options_.progress->ProcessEvents();
   }
   if (options_.abortFlag && options_.abortFlag->load(std::memory_order_relaxed)) Fail("Compile Aborted");
 }
 
-std::string CompileRun::Slice(std::size_t offset, std::size_t n) const {
+std::string CompileRun::Slice(std::size_t offset, std::size_t n) {
+  Have(offset + n);
   std::string slice;
   for (std::size_t i = pos_ + offset; i < text_.size() && slice.size() < n; ++i) slice += Fold(text_[i]);
   return slice;
 }
 
-bool CompileRun::AxisSuffixFollows() const {
+bool CompileRun::AxisSuffixFollows() {
   constexpr std::string_view kSuffix = "-axis";
-  if (text_.size() - pos_ < kSuffix.size() + 1) return false;
+  if (!Have(kSuffix.size() + 1)) return false;
   for (std::size_t i = 0; i < kSuffix.size(); ++i)
     if (Fold(text_[pos_ + 1 + i]) != kSuffix[i]) return false;
   return true;
@@ -50,10 +70,13 @@ void CompileRun::ConsumeN(std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) Consume();
 }
 
-void CompileRun::Drop(std::size_t n) { pos_ = std::min(text_.size(), pos_ + n); }
+void CompileRun::Drop(std::size_t n) {
+  Have(n);
+  pos_ = std::min(text_.size(), pos_ + n);
+}
 
-bool CompileRun::HasPrefix(std::string_view keyword) const {
-  if (text_.size() - pos_ < keyword.size()) return false;
+bool CompileRun::HasPrefix(std::string_view keyword) {
+  if (!Have(keyword.size())) return false;
   for (std::size_t i = 0; i < keyword.size(); ++i)
     if (Fold(text_[pos_ + i]) != keyword[i]) return false;
   return true;
@@ -221,9 +244,10 @@ CobImage CompileRun::TakeImage() {
 
 }  // namespace detail
 
-CompileOutcome CompileText(std::string_view source, const CompileOptions& options) {
+namespace {
+
+CompileOutcome RunToOutcome(detail::CompileRun& run) {
   CompileOutcome outcome;
-  detail::CompileRun run(source, options);
   try {
     run.Run();
     outcome.image = run.TakeImage();
@@ -235,6 +259,23 @@ CompileOutcome CompileText(std::string_view source, const CompileOptions& option
   }
   outcome.row = run.Row();
   outcome.col = run.Col();
+  return outcome;
+}
+
+}  // namespace
+
+CompileOutcome CompileText(std::string_view source, const CompileOptions& options) {
+  detail::CompileRun run(source, options);
+  return RunToOutcome(run);
+}
+
+CompileOutcome CompileStream(TextStream& stream, const CompileOptions& options) {
+  detail::CompileRun run(stream, options);
+  CompileOutcome outcome = RunToOutcome(run);
+  // Whatever the compile left unread is taken, so that the writer never
+  // waits on a reader that has stopped.
+  std::string rest;
+  while (stream.Take(rest)) rest.clear();
   return outcome;
 }
 

@@ -18,6 +18,7 @@
 #include "compiler/compile_text.h"
 #include "compiler/instructions.h"
 #include "compiler/name_table.h"
+#include "compiler/text_stream.h"
 #include "preprocessor/cs_string_list.h"
 
 namespace marlo::core::detail {
@@ -29,6 +30,8 @@ struct CompileFailure {
 class CompileRun {
  public:
   CompileRun(std::string_view source, const CompileOptions& options);
+  // Reads the text from `stream` as it arrives.
+  CompileRun(TextStream& stream, const CompileOptions& options);
 
   // Throws CompileFailure.
   void Run();
@@ -49,16 +52,22 @@ class CompileRun {
   // another thread, takes effect within a few thousand characters.
   char Peek() {
     if (--peeksUntilProgress_ == 0) ShowProgress();
-    return AtEnd() ? '\0' : Fold(text_[pos_]);
+    return Have(1) ? Fold(text_[pos_]) : '\0';
   }
   void ShowProgress();
   // A character ahead of the current one, without progress or cancel checks.
-  char CharAt(std::size_t offset) const { return pos_ + offset < text_.size() ? Fold(text_[pos_ + offset]) : '\0'; }
+  char CharAt(std::size_t offset) { return Have(offset + 1) ? Fold(text_[pos_ + offset]) : '\0'; }
   // Up to `n` characters from `offset` on, lower-cased.
-  std::string Slice(std::size_t offset, std::size_t n) const;
+  std::string Slice(std::size_t offset, std::size_t n);
   // Whether the characters from the next one on read "-axis".
-  bool AxisSuffixFollows() const;
-  bool AtEnd() const { return pos_ >= text_.size(); }
+  bool AxisSuffixFollows();
+  bool AtEnd() { return !Have(1); }
+  // Whether `n` characters from the scan position on are there; text still
+  // arriving from a stream is waited for.
+  bool Have(std::size_t n) { return pos_ + n <= text_.size() || Refill(pos_ + n); }
+  bool Refill(std::size_t needed);
+  // The scan position counted from the start of the whole text.
+  std::size_t Position() const { return base_ + pos_; }
   char Consume() {
     const char c = Peek();
     if (AtEnd()) return c;
@@ -75,7 +84,7 @@ class CompileRun {
   // White space is LF, CR and blank; a tab is not.
   void SkipWhiteSpace() {
     Peek();
-    for (; pos_ < text_.size(); ++pos_) {
+    for (; Have(1); ++pos_) {
       const char c = text_[pos_];
       if (c == ' ' || c == '\r') {
         ++col_;
@@ -88,7 +97,7 @@ class CompileRun {
       if (--peeksUntilProgress_ == 0) ShowProgress();
     }
   }
-  bool HasPrefix(std::string_view keyword) const;
+  bool HasPrefix(std::string_view keyword);
   [[noreturn]] void Fail(std::string text) const;
   // "Unexpected 'c' in <where>" or "Unexpected end of text in <where>".
   [[noreturn]] void FailUnexpected(std::string_view where);
@@ -150,8 +159,11 @@ class CompileRun {
   };
 
   const CompileOptions& options_;
-  std::string_view text_;
-  std::size_t pos_ = 0;
+  std::string_view text_;  // the text, or the part of a stream held in buffer_
+  std::size_t pos_ = 0;    // scan position in text_
+  TextStream* stream_ = nullptr;
+  std::string buffer_;
+  std::size_t base_ = 0;  // position of buffer_'s first character in the whole text
   int row_ = 0;
   int col_ = 0;
   std::uint32_t peeksUntilProgress_ = 1;

@@ -1,23 +1,44 @@
 #include "compiler/compile_source.h"
 
+#include <thread>
+#include <vector>
+
 namespace marlo::core {
 
-bool PreprocessTwice(TPreProcessor& preprocessor, std::string text, const std::string& fileName,
-                     const PreprocessSettings& settings) {
+namespace {
+
+// The first pass; the second one is the caller's, so that it can watch it.
+bool FirstPass(TPreProcessor& preprocessor, std::string text, const std::string& fileName,
+               const PreprocessSettings& settings) {
   preprocessor.SetDefinesCaseSensitive(settings.definesCaseSensitive);
   preprocessor.Reset();
   preprocessor.SetIncludeDirs(settings.includeDirs);
   preprocessor.SetFileName(fileName);
-  if (!preprocessor.Process(text)) return false;
-  text = std::string();
+  return preprocessor.Process(text);
+}
 
-  // The second pass substitutes names that the first one introduced and
-  // names used above their #define, with the final define table.
+// The second pass substitutes names that the first one introduced and
+// names used above their #define, with the final define table.
+bool SecondPass(TPreProcessor& preprocessor, const std::string& fileName) {
   const std::string first = preprocessor.TakeSource();
   preprocessor.SetFileName(fileName + " (preprocessed)");
   const bool ok = preprocessor.Process(first);
   preprocessor.SetFileName(fileName);
   return ok;
+}
+
+void ReportPreprocessFailure(const TPreProcessor& preprocessor, TBosCompiler& compiler) {
+  int row = 0;
+  int col = 0;
+  EndOfText(preprocessor.Source(), row, col);
+  compiler.ReportFailure(row, col, preprocessor.Error().Describe());
+}
+
+}  // namespace
+
+bool PreprocessTwice(TPreProcessor& preprocessor, std::string text, const std::string& fileName,
+                     const PreprocessSettings& settings) {
+  return FirstPass(preprocessor, std::move(text), fileName, settings) && SecondPass(preprocessor, fileName);
 }
 
 void EndOfText(const std::string& text, int& row, int& col) {
@@ -34,14 +55,44 @@ void EndOfText(const std::string& text, int& row, int& col) {
 
 bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, std::string text,
                           const std::string& fileName, const PreprocessSettings& settings) {
-  if (!PreprocessTwice(preprocessor, std::move(text), fileName, settings)) {
-    int row = 0;
-    int col = 0;
-    EndOfText(preprocessor.Source(), row, col);
-    compiler.ReportFailure(row, col, preprocessor.Error().Describe());
+  if (!FirstPass(preprocessor, std::move(text), fileName, settings)) {
+    ReportPreprocessFailure(preprocessor, compiler);
     return false;
   }
-  compiler.Compile();
+  // A progress display lets window events run, which must happen on this
+  // thread: then the compile follows the second pass here.
+  if (compiler.ProgessBar()) {
+    if (!SecondPass(preprocessor, fileName)) {
+      ReportPreprocessFailure(preprocessor, compiler);
+      return false;
+    }
+    compiler.Compile();
+    return !compiler.CompileAborted();
+  }
+
+  // Otherwise the compiler reads the second pass's output on another thread
+  // while it is written. Its warnings wait until the compile is announced,
+  // and if the pass fails its result is dropped.
+  CompileOptions options = compiler.Options();
+  std::vector<std::string> warnings;
+  options.onWarning = [&warnings](const std::string& warning) { warnings.push_back(warning); };
+  TextStream stream;
+  CompileOutcome outcome;
+  std::thread reader([&] { outcome = CompileStream(stream, options); });
+  preprocessor.SetOutputStream(&stream);
+  const bool ok = SecondPass(preprocessor, fileName);
+  preprocessor.SetOutputStream(nullptr);
+  stream.Close();
+  reader.join();
+
+  if (!ok) {
+    ReportPreprocessFailure(preprocessor, compiler);
+    return false;
+  }
+  compiler.Announce();
+  if (compiler.OnWarning())
+    for (const std::string& warning : warnings) compiler.OnWarning()(warning);
+  compiler.Finish(outcome);
   return !compiler.CompileAborted();
 }
 

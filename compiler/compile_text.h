@@ -9,6 +9,7 @@
 
 #include "compiler/cob_file.h"
 #include "compiler/compiler_hooks.h"
+#include "compiler/text_stream.h"
 
 namespace marlo::core {
 
@@ -29,7 +30,11 @@ struct CompileOutcome {
   std::string errorText;  // empty when ok
 };
 
-// Compiles `source` (lower-cased first, as the compiler always does).
+// Compiles `source` (read lower-cased, as the compiler always does).
 CompileOutcome CompileText(std::string_view source, const CompileOptions& options);
+
+// The same over text that another thread writes into `stream` while this
+// runs; the result is that of CompileText over the whole text.
+CompileOutcome CompileStream(TextStream& stream, const CompileOptions& options);
 
 }  // namespace marlo::core

@@ -50,7 +50,7 @@ void CompileRun::ProcessStatement() {
   SkipWhiteSpace();
   for (char c = Peek(); c != ';' && c != '}'; c = Peek()) {
     if (AtEnd()) FailUnexpected("block");
-    const std::size_t start = pos_;
+    const std::size_t start = Position();
     if (c == '{') {
       CompileBlock();
     } else {
@@ -63,7 +63,7 @@ void CompileRun::ProcessStatement() {
       CompileAssignment(word);
     } else if (!word.empty()) {
       Fail("Syntax Error '" + word + "'");
-    } else if (pos_ == start) {
+    } else if (Position() == start) {
       FailUnexpected("statement");
     }
   }

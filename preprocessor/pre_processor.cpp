@@ -137,9 +137,12 @@ class TPreProcessor::Walk {
       TToken* current = tokens_.At(i);
       if (!current) break;
       TToken& token = *current;
-      if (progress && i % kTokensPerProgress == 0) {
-        progress->SetPosition(token.Position);
-        progress->ProcessEvents();
+      if (i % kTokensPerProgress == 0) {
+        owner_.PublishOutput();
+        if (progress) {
+          progress->SetPosition(token.Position);
+          progress->ProcessEvents();
+        }
       }
       if (!owner_.defines_.CaseSensitive()) LowerCaseInPlace(token.Text);
       if (token.Kind == TTokenKind::tkKeyword && !token.Text.empty() && token.Text[0] == '#') {
@@ -366,8 +369,15 @@ void TPreProcessor::SetIncludeDirs(std::string_view dirs) {
 
 std::string TPreProcessor::Execute(std::string_view text) { return Process(text) ? source_ : std::string(); }
 
+void TPreProcessor::PublishOutput() {
+  if (!outputStream_ || published_ >= source_.size()) return;
+  outputStream_->Append(std::string_view(source_).substr(published_));
+  published_ = source_.size();
+}
+
 bool TPreProcessor::Process(std::string_view text) {
   error_.reset();
+  published_ = source_.size();
   try {
     Walk(*this, fileName_, 0).Run(text);
   } catch (const WalkFailure& failure) {
@@ -375,6 +385,7 @@ bool TPreProcessor::Process(std::string_view text) {
   } catch (const std::exception& error) {
     error_ = PreprocessError{error.what(), fileName_, 0};
   }
+  PublishOutput();
   return !error_;
 }
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "compiler/compiler_hooks.h"
+#include "compiler/text_stream.h"
 #include "preprocessor/cs_string_list.h"
 
 namespace marlo::core {
@@ -117,6 +118,10 @@ class TPreProcessor : public ISourceHolder {
 
   void SetIncludeFiles(const IIncludeFiles* files) { includeFiles_ = files ? files : &diskFiles_; }
 
+  // While set, what each run adds to Source is also written to `stream` as
+  // it is produced (for a reader on another thread).
+  void SetOutputStream(TextStream* stream) { outputStream_ = stream; }
+
   // Set when the last Execute stopped on an error.
   bool Failed() const { return error_.has_value(); }
   const PreprocessError& Error() const { return *error_; }
@@ -125,6 +130,7 @@ class TPreProcessor : public ISourceHolder {
   class Walk;
 
   void LoadTokenFile();
+  void PublishOutput();
   // The first entry named `name`, or -1.
   int FindDefine(std::string_view name);
   void PushDefine(const std::string& name, const std::string& value);
@@ -152,6 +158,8 @@ class TPreProcessor : public ISourceHolder {
   DiskIncludeFiles diskFiles_;
   const IIncludeFiles* includeFiles_ = &diskFiles_;
   std::optional<PreprocessError> error_;
+  TextStream* outputStream_ = nullptr;
+  std::size_t published_ = 0;
 
   // Name -> index of its first entry in Defines, kept in step with our own
   // changes and rebuilt when anyone else changes the table.
