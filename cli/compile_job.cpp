@@ -68,6 +68,7 @@ JobResult CompileJob(const std::string& path, const Options& options) {
     core::PreprocessSettings settings;
     settings.includeDirs = options.includeDirs;
     settings.definesCaseSensitive = !options.definesIgnoreCase;
+    settings.keepSource = options.preprocessOnly;  // only -E shows the text
 
     if (options.preprocessOnly) {
       const bool ok = core::PreprocessTwice(preprocessor, std::move(loaded.text), path, settings);

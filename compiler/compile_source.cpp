@@ -30,7 +30,7 @@ bool SecondPass(TPreProcessor& preprocessor, const std::string& fileName) {
 void ReportPreprocessFailure(const TPreProcessor& preprocessor, TBosCompiler& compiler) {
   int row = 0;
   int col = 0;
-  EndOfText(preprocessor.Source(), row, col);
+  preprocessor.SourceEnd(row, col);
   compiler.ReportFailure(row, col, preprocessor.Error().Describe());
 }
 
@@ -80,8 +80,10 @@ bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, s
   CompileOutcome outcome;
   std::thread reader([&] { outcome = CompileStream(stream, options); });
   preprocessor.SetOutputStream(&stream);
+  preprocessor.SetKeepSource(settings.keepSource);
   const bool ok = SecondPass(preprocessor, fileName);
   preprocessor.SetOutputStream(nullptr);
+  preprocessor.SetKeepSource(true);
   stream.Close();
   reader.join();
 

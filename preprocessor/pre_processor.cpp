@@ -351,6 +351,8 @@ TPreProcessor::~TPreProcessor() = default;
 
 void TPreProcessor::Reset() {
   source_.clear();
+  droppedRows_ = 0;
+  droppedCol_ = 0;
   defines_.Clear();
   tests_.Clear();
   error_.reset();
@@ -373,6 +375,30 @@ void TPreProcessor::PublishOutput() {
   if (!outputStream_ || published_ >= source_.size()) return;
   outputStream_->Append(std::string_view(source_).substr(published_));
   published_ = source_.size();
+  if (keepSource_) return;
+  for (char c : source_) {
+    if (c == '\n') {
+      ++droppedRows_;
+      droppedCol_ = 0;
+    } else {
+      ++droppedCol_;
+    }
+  }
+  source_.clear();
+  published_ = 0;
+}
+
+void TPreProcessor::SourceEnd(int& row, int& col) const {
+  row = droppedRows_;
+  col = droppedCol_;
+  for (char c : source_) {
+    if (c == '\n') {
+      ++row;
+      col = 0;
+    } else {
+      ++col;
+    }
+  }
 }
 
 bool TPreProcessor::Process(std::string_view text) {

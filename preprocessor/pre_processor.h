@@ -121,6 +121,14 @@ class TPreProcessor : public ISourceHolder {
   // While set, what each run adds to Source is also written to `stream` as
   // it is produced (for a reader on another thread).
   void SetOutputStream(TextStream* stream) { outputStream_ = stream; }
+  // With an output stream, whether Source keeps what was written to the
+  // stream (true) or lets it go once written, for a caller that needs only
+  // the stream and where the text ended.
+  void SetKeepSource(bool keep) { keepSource_ = keep; }
+
+  // Row and column (from 0) of the end of the text produced so far, the
+  // part let go included.
+  void SourceEnd(int& row, int& col) const;
 
   // Set when the last Execute stopped on an error.
   bool Failed() const { return error_.has_value(); }
@@ -160,6 +168,10 @@ class TPreProcessor : public ISourceHolder {
   std::optional<PreprocessError> error_;
   TextStream* outputStream_ = nullptr;
   std::size_t published_ = 0;
+  bool keepSource_ = true;
+  // Lines and the length of the last line of the text let go.
+  int droppedRows_ = 0;
+  int droppedCol_ = 0;
 
   // Name -> index of its first entry in Defines, kept in step with our own
   // changes and rebuilt when anyone else changes the table.
