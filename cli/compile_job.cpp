@@ -69,6 +69,8 @@ JobResult CompileJob(const std::string& path, const Options& options) {
     settings.includeDirs = options.includeDirs;
     settings.definesCaseSensitive = !options.definesIgnoreCase;
     settings.keepSource = options.preprocessOnly;  // only -E shows the text
+    // Several files share the cores as -j says; a single file may use two.
+    settings.secondCore = options.files.size() == 1;
 
     if (options.preprocessOnly) {
       const bool ok = core::PreprocessTwice(preprocessor, std::move(loaded.text), path, settings);

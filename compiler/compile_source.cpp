@@ -14,7 +14,10 @@ bool FirstPass(TPreProcessor& preprocessor, std::string text, const std::string&
   preprocessor.Reset();
   preprocessor.SetIncludeDirs(settings.includeDirs);
   preprocessor.SetFileName(fileName);
-  return preprocessor.Process(text);
+  preprocessor.SetParallelScan(settings.secondCore);
+  const bool ok = preprocessor.Process(text);
+  preprocessor.SetParallelScan(false);
+  return ok;
 }
 
 // The second pass substitutes names that the first one introduced and
@@ -60,8 +63,9 @@ bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, s
     return false;
   }
   // A progress display lets window events run, which must happen on this
-  // thread: then the compile follows the second pass here.
-  if (compiler.ProgessBar()) {
+  // thread: then, or with one core only, the compile follows the second
+  // pass here.
+  if (compiler.ProgessBar() || !settings.secondCore) {
     if (!SecondPass(preprocessor, fileName)) {
       ReportPreprocessFailure(preprocessor, compiler);
       return false;

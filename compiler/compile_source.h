@@ -17,6 +17,10 @@ struct PreprocessSettings {
   // Whether the preprocessor's Source holds the whole text after a compile;
   // a caller that never shows it can save the memory.
   bool keepSource = true;
+  // Whether one compile may use a second core: the first pass scans on a
+  // second thread, and (without a progress display) the compiler reads the
+  // second pass's output while it is written. The results are the same.
+  bool secondCore = true;
 };
 
 // Both preprocessor passes over `text` (read from `fileName`). False when a

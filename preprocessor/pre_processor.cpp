@@ -11,12 +11,16 @@
 
 #include "preprocessor/expression_evaluator.h"
 #include "preprocessor/scanner.h"
+#include "preprocessor/token_reader.h"
 
 namespace marlo::core {
 namespace {
 
 // How many tokens pass between two calls of the progress display.
 constexpr int kTokensPerProgress = 4096;
+
+// Below this size a second scanning thread costs more than it saves.
+constexpr std::size_t kParallelScanFrom = 1 << 20;
 
 struct WalkFailure {
   PreprocessError error;
@@ -71,7 +75,8 @@ std::string PreprocessError::Describe() const { return file + "(" + std::to_stri
 // is valid until the next call of At().
 class TokenWindow {
  public:
-  explicit TokenWindow(TScanner& scanner) : scanner_(scanner), ring_(64), mask_(63) {}
+  TokenWindow() : ring_(64), mask_(63) {}
+  void SetReader(TokenReader& reader) { reader_ = &reader; }
 
   // The token at `index`, or nullptr past the end.
   TToken* At(int index) {
@@ -94,7 +99,7 @@ class TokenWindow {
     while (offset >= count_) {
       if (ended_) return nullptr;
       if (count_ == ring_.size()) Grow();
-      if (!scanner_.Next(ring_[(head_ + count_) & mask_])) {
+      if (!reader_->Next(ring_[(head_ + count_) & mask_])) {
         ended_ = true;
         return nullptr;
       }
@@ -111,7 +116,7 @@ class TokenWindow {
     head_ = 0;
   }
 
-  TScanner& scanner_;
+  TokenReader* reader_ = nullptr;
   std::vector<TToken> ring_;  // a power of two in size
   std::size_t mask_;
   std::size_t head_ = 0;
@@ -127,8 +132,13 @@ class TPreProcessor::Walk {
       : owner_(owner), fileName_(std::move(fileName)), depth_(depth) {}
 
   void Run(std::string_view text) {
-    scanner_.ConfigureForPreprocessor(owner_.tokens_);
-    scanner_.Begin(text);
+    // A long main text is scanned on a second thread while it is walked.
+    std::unique_ptr<TokenReader> reader;
+    if (depth_ == 0 && owner_.parallelScan_ && text.size() >= kParallelScanFrom)
+      reader = std::make_unique<ThreadedScannerReader>(owner_.tokens_, text);
+    else
+      reader = std::make_unique<ScannerReader>(owner_.tokens_, text);
+    tokens_.SetReader(*reader);
     IProgressBar* progress = depth_ == 0 ? owner_.progressBar_ : nullptr;
     if (progress) progress->SetMax(static_cast<std::int64_t>(text.size()));
 
@@ -334,8 +344,7 @@ class TPreProcessor::Walk {
   TPreProcessor& owner_;
   std::string fileName_;
   int depth_;
-  TScanner scanner_;
-  TokenWindow tokens_{scanner_};
+  TokenWindow tokens_;
   int outputLine_ = 0;
 };
 

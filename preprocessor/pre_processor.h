@@ -125,6 +125,9 @@ class TPreProcessor : public ISourceHolder {
   // stream (true) or lets it go once written, for a caller that needs only
   // the stream and where the text ended.
   void SetKeepSource(bool keep) { keepSource_ = keep; }
+  // Whether a long text may be scanned on a second thread while it is
+  // walked (the result is the same either way).
+  void SetParallelScan(bool allowed) { parallelScan_ = allowed; }
 
   // Row and column (from 0) of the end of the text produced so far, the
   // part let go included.
@@ -169,6 +172,7 @@ class TPreProcessor : public ISourceHolder {
   TextStream* outputStream_ = nullptr;
   std::size_t published_ = 0;
   bool keepSource_ = true;
+  bool parallelScan_ = false;
   // Lines and the length of the last line of the text let go.
   int droppedRows_ = 0;
   int droppedCol_ = 0;
