@@ -10,6 +10,7 @@
 #include <map>
 
 #include "preprocessor/scanner.h"
+#include "preprocessor/token_reader.h"
 
 namespace marlo::core {
 namespace {
@@ -157,6 +158,69 @@ TEST(PreProcessor, ProgressMovesForwardOverTheText) {
   EXPECT_TRUE(progress.ok);
   EXPECT_GT(progress.events, 0);
   EXPECT_LT(progress.events, 100);
+}
+
+}  // namespace
+}  // namespace marlo::core
+
+namespace marlo::core {
+namespace {
+
+std::vector<TToken> ReadAll(TokenReader& reader) {
+  std::vector<TToken> tokens;
+  TToken token;
+  while (reader.Next(token)) tokens.push_back(token);
+  return tokens;
+}
+
+bool SameTokens(const std::vector<TToken>& a, const std::vector<TToken>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i].Kind != b[i].Kind || a[i].Text != b[i].Text || a[i].Line != b[i].Line || a[i].Column != b[i].Column ||
+        a[i].Position != b[i].Position)
+      return false;
+  return true;
+}
+
+TEST(TokenReader, ScanningOnASecondThreadGivesTheSameTokens) {
+  const TCsStringList tokens = BosTokens();
+  for (const std::string& text : {std::string(), std::string("x"), std::string("/* open\n comment"),
+                                  std::string(30000, 'a') + " b 0x1F $g 'q' \"s\"\r\n// c\n"}) {
+    std::string longText;
+    for (int i = 0; i < 3000; ++i) longText += text + " call-script  f" + std::to_string(i) + " (1, 2);\n";
+    for (const std::string* input : std::vector<const std::string*>{&text, &longText}) {
+      ScannerReader direct(tokens, *input);
+      ThreadedScannerReader threaded(tokens, *input);
+      EXPECT_TRUE(SameTokens(ReadAll(direct), ReadAll(threaded))) << input->size();
+    }
+  }
+}
+
+TEST(TokenReader, StoppingEarlyEndsTheScanningThread) {
+  const std::string word(5 << 20, 'x');
+  const std::string text = word + " y z";
+  ThreadedScannerReader reader(BosTokens(), text);
+  TToken token;
+  ASSERT_TRUE(reader.Next(token));
+  EXPECT_EQ(token.Text.size(), word.size());
+  // Destroyed here with tokens unread: must not hang.
+}
+
+TEST(PreProcessor, ParallelScanChangesNothing) {
+  std::string text = "#define SPEED <45>\n#ifdef NOPE\nhidden\n#else\nshown\n#endif\n";
+  for (int i = 0; i < 60000; ++i) text += "turn  t" + std::to_string(i % 7) + " to  y-axis SPEED now ; // c\n";
+  text += "#if SPEED = 1\n";  // fails to evaluate: the error is kept in both modes
+  TPreProcessor serial;
+  TPreProcessor parallel;
+  serial.SetTokens(BosTokens());
+  parallel.SetTokens(BosTokens());
+  parallel.SetParallelScan(true);
+  ASSERT_GT(text.size(), std::size_t{1} << 20);
+  EXPECT_EQ(serial.Execute(text), parallel.Execute(text));
+  EXPECT_EQ(serial.Source(), parallel.Source());
+  ASSERT_TRUE(serial.Failed());
+  ASSERT_TRUE(parallel.Failed());
+  EXPECT_EQ(serial.Error().Describe(), parallel.Error().Describe());
 }
 
 }  // namespace
