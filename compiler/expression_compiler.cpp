@@ -102,9 +102,10 @@ void CompileRun::ProcessExpression() {
 
 bool CompileRun::AtOperator() {
   const char first = Peek();
-  std::string text(1, first);
-  if (JoinsOperator(CharAt(1))) text += CharAt(1);
-  return FindOperator(text) != nullptr;
+  // Every operator of this level starts with one of these.
+  if (first != '!' && first != '=' && first != '<' && first != '>' && first != '&' && first != '|') return false;
+  char text[2] = {first, CharAt(1)};
+  return FindOperator(std::string_view(text, JoinsOperator(text[1]) ? 2 : 1)) != nullptr;
 }
 
 // "< =" reads as "<=" and "! =" as "!="; a text that is no operator pushes
@@ -267,9 +268,9 @@ void CompileRun::ProcessFactor() {
     EmitLiteral(ReadLiteralText(']'), options_.linearConst, "ProcessFactor | LinearValue excepted");
   } else if (c == '<') {
     EmitLiteral(ReadLiteralText('>'), options_.angularConst, "ProcessFactor | AngularValue excepted");
-  } else if (HasPrefix("get ")) {
+  } else if (c == 'g' && HasPrefix("get ")) {
     CompileGet();
-  } else if (HasPrefix("rand")) {
+  } else if (c == 'r' && HasPrefix("rand")) {
     Drop(4);
     if (ParseArguments() != 2) Fail("Syntax Error");
     Emit(Opcode::RAND);
@@ -289,22 +290,22 @@ void CompileRun::ProcessFactor() {
     // it is pushed like any constant.
     if (!pieceFlag_) Emit(Opcode::PUSH_CONSTANT);
     Emit(axis);
-  } else if (HasPrefix("true")) {
+  } else if (c == 't' && HasPrefix("true")) {
     ConsumeN(4);
     Emit(Opcode::PUSH_CONSTANT);
     Emit(1);
-  } else if (HasPrefix("false")) {
+  } else if (c == 'f' && HasPrefix("false")) {
     ConsumeN(5);
     Emit(Opcode::PUSH_CONSTANT);
     Emit(0);
-  } else if (HasPrefix("base") && pieces_.IndexOf("base") < 0) {
+  } else if (c == 'b' && HasPrefix("base") && pieces_.IndexOf("base") < 0) {
     ConsumeN(4);
     if (pieceFlag_)
       barePieceWordAt_ = WordIndex();
     else
       Emit(Opcode::PUSH_CONSTANT);
     Emit(0);
-  } else if (c == '!' || (HasPrefix("not") && !IsNameChar(CharAt(3)))) {
+  } else if (c == '!' || (c == 'n' && HasPrefix("not") && !IsNameChar(CharAt(3)))) {
     if (c == '!' && CharAt(1) == '=') return;  // "!=" is left for the operator level
     ConsumeN(c == '!' ? 1 : 3);
     ProcessExpression();

@@ -229,140 +229,238 @@ void CompileRun::CompileStopSpin() {
 // Compiles the statement named by `word` (already consumed); false when the
 // word is no statement keyword.
 bool CompileRun::CompileKeywordStatement(const std::string& word) {
-  // The 29 statement keywords, sorted for a binary search.
-  static constexpr std::array<std::string_view, 29> kKeywords = {"attach-unit",
-                                                                 "cache",
-                                                                 "call-script",
-                                                                 "dont-cache",
-                                                                 "dont-shade",
-                                                                 "drop-unit",
-                                                                 "emit-sfx",
-                                                                 "explode",
-                                                                 "get",
-                                                                 "hide",
-                                                                 "if",
-                                                                 "move",
-                                                                 "rand",
-                                                                 "return",
-                                                                 "set",
-                                                                 "set-signal-mask",
-                                                                 "shade",
-                                                                 "show",
-                                                                 "signal",
-                                                                 "sleep",
-                                                                 "spin",
-                                                                 "start-script",
-                                                                 "static-var",
-                                                                 "stop-spin",
-                                                                 "turn",
-                                                                 "var",
-                                                                 "wait-for-move",
-                                                                 "wait-for-turn",
-                                                                 "while"};
-  static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end()));
-  if (!std::binary_search(kKeywords.begin(), kKeywords.end(), std::string_view(word))) return false;
+  enum class Statement {
+    kAttachUnit,
+    kCache,
+    kCallScript,
+    kDontCache,
+    kDontShade,
+    kDropUnit,
+    kEmitSfx,
+    kExplode,
+    kGet,
+    kHide,
+    kIf,
+    kMove,
+    kRand,
+    kReturn,
+    kSet,
+    kSetSignalMask,
+    kShade,
+    kShow,
+    kSignal,
+    kSleep,
+    kSpin,
+    kStartScript,
+    kStaticVar,
+    kStopSpin,
+    kTurn,
+    kVar,
+    kWaitForMove,
+    kWaitForTurn,
+    kWhile
+  };
+  struct Keyword {
+    std::string_view name;
+    Statement statement;
+  };
+  // The statement keywords, sorted by name for a binary search.
+  static constexpr std::array<Keyword, 29> kKeywords{{
+      {"attach-unit", Statement::kAttachUnit},
+      {"cache", Statement::kCache},
+      {"call-script", Statement::kCallScript},
+      {"dont-cache", Statement::kDontCache},
+      {"dont-shade", Statement::kDontShade},
+      {"drop-unit", Statement::kDropUnit},
+      {"emit-sfx", Statement::kEmitSfx},
+      {"explode", Statement::kExplode},
+      {"get", Statement::kGet},
+      {"hide", Statement::kHide},
+      {"if", Statement::kIf},
+      {"move", Statement::kMove},
+      {"rand", Statement::kRand},
+      {"return", Statement::kReturn},
+      {"set", Statement::kSet},
+      {"set-signal-mask", Statement::kSetSignalMask},
+      {"shade", Statement::kShade},
+      {"show", Statement::kShow},
+      {"signal", Statement::kSignal},
+      {"sleep", Statement::kSleep},
+      {"spin", Statement::kSpin},
+      {"start-script", Statement::kStartScript},
+      {"static-var", Statement::kStaticVar},
+      {"stop-spin", Statement::kStopSpin},
+      {"turn", Statement::kTurn},
+      {"var", Statement::kVar},
+      {"wait-for-move", Statement::kWaitForMove},
+      {"wait-for-turn", Statement::kWaitForTurn},
+      {"while", Statement::kWhile},
+  }};
+  static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
+                               [](const Keyword& a, const Keyword& b) { return a.name < b.name; }));
+  const auto found = std::lower_bound(kKeywords.begin(), kKeywords.end(), std::string_view(word),
+                                      [](const Keyword& k, std::string_view w) { return k.name < w; });
+  if (found == kKeywords.end() || found->name != word) return false;
 
   auto pieceStatement = [&](Opcode opcode) {
     Emit(opcode);
     CompilePieceOperand(word);
   };
 
-  if (word == "attach-unit") {
-    ProcessExpression();
-    ExpectKeyword("to", "Syntax Error: Expected 'to' in Attach-unit statement");
-    ProcessExpression();
-    Emit(Opcode::PUSH_CONSTANT);
-    Emit(0);
-    Emit(Opcode::ATTACH_UNIT);
-  } else if (word == "cache") {
-    pieceStatement(Opcode::CACHE);
-  } else if (word == "call-script") {
-    CompileScriptCall(Opcode::CALL_SCRIPT);
-  } else if (word == "dont-cache") {
-    pieceStatement(Opcode::DONT_CACHE);
-  } else if (word == "dont-shade") {
-    pieceStatement(Opcode::DONT_SHADE);
-  } else if (word == "drop-unit") {
-    ProcessExpression();
-    Emit(Opcode::PUSH_CONSTANT);
-    Emit(0);
-    Emit(Opcode::DROP_UNIT);
-  } else if (word == "emit-sfx") {
-    ProcessExpression();
-    ExpectKeyword("from", "Expected 'from' in emit-sfx call");
-    pieceStatement(Opcode::EMIT_SFX);
-  } else if (word == "explode") {
-    const std::uint32_t mark = WordIndex();
-    CompilePieceOperand("explode");
-    const auto piece = Capture(mark);
-    ExpectKeyword("type", "Expected 'type' in explosion call");
-    ProcessExpression();
-    Emit(Opcode::EXPLODE);
-    Restore(piece);
-  } else if (word == "get" || word == "rand") {
-    ProcessExpression();
-  } else if (word == "hide") {
-    pieceStatement(Opcode::HIDE);
-  } else if (word == "if") {
-    ProcessExpression();
-    Emit(Opcode::JUMP_IF_FALSE);
-    const std::uint32_t placeholder = WordIndex();
-    Emit(0);
-    CompileBlock();
-    code_[placeholder] = WordIndex();
-  } else if (word == "move") {
-    CompileMoveOrTurn(false);
-  } else if (word == "return") {
-    ProcessExpression();
-    Emit(Opcode::RETURN);
-  } else if (word == "set") {
-    ProcessExpression();
-    ExpectKeyword("to", "Expected 'to' in Set statement");
-    ProcessExpression();
-    Emit(Opcode::SET_VALUE);
-  } else if (word == "set-signal-mask") {
-    ProcessExpression();
-    Emit(Opcode::SET_SIGNAL_MASK);
-  } else if (word == "shade") {
-    pieceStatement(Opcode::SHADE);
-  } else if (word == "show") {
-    pieceStatement(Opcode::SHOW);
-  } else if (word == "signal") {
-    ProcessExpression();
-    Emit(Opcode::SIGNAL);
-  } else if (word == "sleep") {
-    ProcessExpression();
-    Emit(Opcode::SLEEP);
-  } else if (word == "spin") {
-    CompileSpin();
-  } else if (word == "start-script") {
-    CompileScriptCall(Opcode::START_SCRIPT);
-  } else if (word == "stop-spin") {
-    CompileStopSpin();
-  } else if (word == "turn") {
-    CompileMoveOrTurn(true);
-  } else if (word == "wait-for-move") {
-    pieceStatement(Opcode::WAIT_FOR_MOVE);
-    ExpectKeyword("along", "Expected 'along' in Wait-for-move statement");
-    ReadAxis();
-  } else if (word == "wait-for-turn") {
-    pieceStatement(Opcode::WAIT_FOR_TURN);
-    ExpectKeyword("around", "Expected 'around' in Wait-for-turn statement");
-    ReadAxis();
-  } else if (word == "while") {
-    const std::uint32_t condition = WordIndex();
-    ProcessExpression();
-    Emit(Opcode::JUMP_IF_FALSE);
-    const std::uint32_t placeholder = WordIndex();
-    Emit(0);
-    CompileBlock();
-    Emit(Opcode::JUMP);
-    Emit(condition);
-    code_[placeholder] = WordIndex();
-  } else if (word == "var") {
-    CompileNameList(false, "var declaration");
-  } else if (word == "static-var") {
-    CompileNameList(true, "static-var declaration");
+  switch (found->statement) {
+    case Statement::kAttachUnit: {
+      ProcessExpression();
+      ExpectKeyword("to", "Syntax Error: Expected 'to' in Attach-unit statement");
+      ProcessExpression();
+      Emit(Opcode::PUSH_CONSTANT);
+      Emit(0);
+      Emit(Opcode::ATTACH_UNIT);
+      break;
+    }
+    case Statement::kCache: {
+      pieceStatement(Opcode::CACHE);
+      break;
+    }
+    case Statement::kCallScript: {
+      CompileScriptCall(Opcode::CALL_SCRIPT);
+      break;
+    }
+    case Statement::kDontCache: {
+      pieceStatement(Opcode::DONT_CACHE);
+      break;
+    }
+    case Statement::kDontShade: {
+      pieceStatement(Opcode::DONT_SHADE);
+      break;
+    }
+    case Statement::kDropUnit: {
+      ProcessExpression();
+      Emit(Opcode::PUSH_CONSTANT);
+      Emit(0);
+      Emit(Opcode::DROP_UNIT);
+      break;
+    }
+    case Statement::kEmitSfx: {
+      ProcessExpression();
+      ExpectKeyword("from", "Expected 'from' in emit-sfx call");
+      pieceStatement(Opcode::EMIT_SFX);
+      break;
+    }
+    case Statement::kExplode: {
+      const std::uint32_t mark = WordIndex();
+      CompilePieceOperand("explode");
+      const auto piece = Capture(mark);
+      ExpectKeyword("type", "Expected 'type' in explosion call");
+      ProcessExpression();
+      Emit(Opcode::EXPLODE);
+      Restore(piece);
+      break;
+    }
+    case Statement::kGet:
+    case Statement::kRand: {
+      ProcessExpression();
+      break;
+    }
+    case Statement::kHide: {
+      pieceStatement(Opcode::HIDE);
+      break;
+    }
+    case Statement::kIf: {
+      ProcessExpression();
+      Emit(Opcode::JUMP_IF_FALSE);
+      const std::uint32_t placeholder = WordIndex();
+      Emit(0);
+      CompileBlock();
+      code_[placeholder] = WordIndex();
+      break;
+    }
+    case Statement::kMove: {
+      CompileMoveOrTurn(false);
+      break;
+    }
+    case Statement::kReturn: {
+      ProcessExpression();
+      Emit(Opcode::RETURN);
+      break;
+    }
+    case Statement::kSet: {
+      ProcessExpression();
+      ExpectKeyword("to", "Expected 'to' in Set statement");
+      ProcessExpression();
+      Emit(Opcode::SET_VALUE);
+      break;
+    }
+    case Statement::kSetSignalMask: {
+      ProcessExpression();
+      Emit(Opcode::SET_SIGNAL_MASK);
+      break;
+    }
+    case Statement::kShade: {
+      pieceStatement(Opcode::SHADE);
+      break;
+    }
+    case Statement::kShow: {
+      pieceStatement(Opcode::SHOW);
+      break;
+    }
+    case Statement::kSignal: {
+      ProcessExpression();
+      Emit(Opcode::SIGNAL);
+      break;
+    }
+    case Statement::kSleep: {
+      ProcessExpression();
+      Emit(Opcode::SLEEP);
+      break;
+    }
+    case Statement::kSpin: {
+      CompileSpin();
+      break;
+    }
+    case Statement::kStartScript: {
+      CompileScriptCall(Opcode::START_SCRIPT);
+      break;
+    }
+    case Statement::kStopSpin: {
+      CompileStopSpin();
+      break;
+    }
+    case Statement::kTurn: {
+      CompileMoveOrTurn(true);
+      break;
+    }
+    case Statement::kWaitForMove: {
+      pieceStatement(Opcode::WAIT_FOR_MOVE);
+      ExpectKeyword("along", "Expected 'along' in Wait-for-move statement");
+      ReadAxis();
+      break;
+    }
+    case Statement::kWaitForTurn: {
+      pieceStatement(Opcode::WAIT_FOR_TURN);
+      ExpectKeyword("around", "Expected 'around' in Wait-for-turn statement");
+      ReadAxis();
+      break;
+    }
+    case Statement::kWhile: {
+      const std::uint32_t condition = WordIndex();
+      ProcessExpression();
+      Emit(Opcode::JUMP_IF_FALSE);
+      const std::uint32_t placeholder = WordIndex();
+      Emit(0);
+      CompileBlock();
+      Emit(Opcode::JUMP);
+      Emit(condition);
+      code_[placeholder] = WordIndex();
+      break;
+    }
+    case Statement::kVar: {
+      CompileNameList(false, "var declaration");
+      break;
+    }
+    case Statement::kStaticVar: {
+      CompileNameList(true, "static-var declaration");
+      break;
+    }
   }
   return true;
 }

@@ -75,8 +75,14 @@ bool ThreadedScannerReader::Next(TToken& token) {
     full_.pop_front();
     next_ = 0;
   }
-  // A swap, so that the batch gets back a string with capacity to reuse.
-  std::swap(token, current_->tokens[next_++]);
+  // The text is swapped, so that the batch gets back a string with capacity
+  // to reuse.
+  TToken& slot = current_->tokens[next_++];
+  token.Kind = slot.Kind;
+  token.Text.swap(slot.Text);
+  token.Position = slot.Position;
+  token.Line = slot.Line;
+  token.Column = slot.Column;
   return true;
 }
 
