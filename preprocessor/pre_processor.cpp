@@ -385,13 +385,12 @@ void TPreProcessor::PublishOutput() {
   outputStream_->Append(std::string_view(source_).substr(published_));
   published_ = source_.size();
   if (keepSource_) return;
-  for (char c : source_) {
-    if (c == '\n') {
-      ++droppedRows_;
-      droppedCol_ = 0;
-    } else {
-      ++droppedCol_;
-    }
+  const std::size_t lastBreak = source_.rfind('\n');
+  if (lastBreak == std::string::npos) {
+    droppedCol_ += static_cast<int>(source_.size());
+  } else {
+    droppedRows_ += static_cast<int>(std::count(source_.begin(), source_.end(), '\n'));
+    droppedCol_ = static_cast<int>(source_.size() - lastBreak - 1);
   }
   source_.clear();
   published_ = 0;
