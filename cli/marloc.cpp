@@ -29,7 +29,8 @@ void Print(const cli::JobResult& result) {
 int main(int argc, char** argv) {
   cli::ParseResult parsed = cli::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.ok) {
-    std::cerr << "marloc: " << parsed.error << "\nTry 'marloc --help' for more information.\n";
+    std::cerr << "marloc: " << parsed.error << "\nUsage: marloc [options] FILE...\n"
+              << "Try 'marloc --help' for more information.\n";
     return kExitUsage;
   }
   const cli::Options& options = parsed.options;

@@ -217,7 +217,8 @@ TEST_P(MarlocUsage, ExitsWithTwo) {
   Outcome run = Exec(GetParam().args);
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, GetParam().firstErrLine + "\nTry 'marloc --help' for more information.\n");
+  EXPECT_EQ(run.err,
+            GetParam().firstErrLine + "\nUsage: marloc [options] FILE...\nTry 'marloc --help' for more information.\n");
   EXPECT_FALSE(fs::exists(work() / "tank.cob"));
 }
 
