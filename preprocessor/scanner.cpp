@@ -18,7 +18,12 @@ constexpr std::uint8_t kIdent = 1;
 constexpr std::uint8_t kDigit = 2;
 constexpr std::uint8_t kHex = 4;
 constexpr std::uint8_t kSpecial = 8;
-constexpr std::uint8_t kAny = 16;  // set for every byte but CR and LF
+constexpr std::uint8_t kAny = 16;    // set for every byte but CR and LF
+constexpr std::uint8_t kBlank = 32;  // space and tab
+// Identifier characters other than CR and LF, without and with the digits:
+// an identifier runs over these testing one bit per byte.
+constexpr std::uint8_t kNameRun = 64;
+constexpr std::uint8_t kNameOrDigitRun = 128;
 
 inline unsigned char UpperAscii(unsigned char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
@@ -70,6 +75,7 @@ TScanner::TScanner() {
   keywords_.SetCaseSensitive(keywordsCaseSensitive_);
   keywords_.SetSorted(true);
   RebuildClasses();
+  RebuildKeywordLookup();
 }
 
 std::string TScanner::SetToString(const bool (&set)[256]) {
@@ -89,8 +95,49 @@ void TScanner::RebuildClasses() {
     if (IsHexDigit(c)) bits |= kHex;
     if (specialChars_[i]) bits |= kSpecial;
     if (c != '\r' && c != '\n') bits |= kAny;
+    if (c == ' ' || c == '\t') bits |= kBlank;
+    if ((bits & kAny) && (bits & kIdent)) bits |= kNameRun;
+    if ((bits & kAny) && (bits & (kIdent | kDigit))) bits |= kNameOrDigitRun;
     classes_[i] = bits;
+
+    // The start state's tests, in their order: identifier characters win
+    // over everything, blanks and line breaks over comment markers.
+    TStartAction action = saOther;
+    if (bits & kIdent) {
+      action = saIdentifier;
+    } else if (c == '"') {
+      action = saDoubleQuote;
+    } else if (c == '$') {
+      action = saDollar;
+    } else if (c == '\'') {
+      action = saSingleQuote;
+    } else if (c == '0') {
+      action = saZero;
+    } else if (bits & kDigit) {
+      action = saDigit;
+    } else if (bits & kBlank) {
+      action = saBlank;
+    } else if (!(bits & kAny)) {
+      action = saLineBreak;
+    } else if (UpperAscii(c) == commentLineFirst_ || UpperAscii(c) == commentBeginFirst_) {
+      action = saComment;
+    } else if (bits & kSpecial) {
+      action = saSpecial;
+    }
+    startActions_[i] = action;
   }
+}
+
+void TScanner::SetCommentLine(std::string_view marker) {
+  commentLine_ = marker;
+  commentLineFirst_ = FirstOf(commentLine_);
+  RebuildClasses();
+}
+
+void TScanner::SetCommentBegin(std::string_view marker) {
+  commentBegin_ = marker;
+  commentBeginFirst_ = FirstOf(commentBegin_);
+  RebuildClasses();
 }
 
 void TScanner::SetAdditionalChars(std::string_view chars) {
@@ -120,21 +167,28 @@ std::size_t TScanner::KeywordHash(std::string_view word) const {
   // Length, first and last character: cheap, and enough to spread a keyword
   // list; equal hashes are told apart by comparing.
   if (word.empty()) return 0;
-  auto fold = [this](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return static_cast<std::size_t>(keywordsCaseSensitive_ ? byte : UpperAscii(byte));
-  };
+  auto fold = [this](char c) { return static_cast<std::size_t>(keywordFold_[static_cast<unsigned char>(c)]); };
   return (word.size() * 131 + fold(word.front())) * 131 + fold(word.back());
 }
 
 void TScanner::RebuildKeywordLookup() {
+  for (int c = 0; c < 256; ++c) {
+    const auto byte = static_cast<unsigned char>(c);
+    keywordFold_[c] = keywordsCaseSensitive_ ? byte : UpperAscii(byte);
+    keywordFilter_[c] = 0;
+  }
   keywordLookup_.clear();
   longestKeyword_ = 0;
   for (int i = 0; i < keywords_.Count(); ++i) {
     std::string word = keywords_.Get(i);
-    if (!keywordsCaseSensitive_)
-      for (char& c : word) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
+    for (char& c : word) c = static_cast<char>(keywordFold_[static_cast<unsigned char>(c)]);
     longestKeyword_ = std::max(longestKeyword_, word.size());
+    // An empty text reads as a NUL first byte; no identifier is empty, but
+    // the filter stays exact all the same.
+    const std::uint32_t lengthBit = std::uint32_t{1} << std::min<std::size_t>(word.size(), 31);
+    for (int c = 0; c < 256; ++c) {
+      if (keywordFold_[c] == static_cast<unsigned char>(word.c_str()[0])) keywordFilter_[c] |= lengthBit;
+    }
     keywordLookup_.push_back(std::move(word));
   }
   std::size_t slots = 16;
@@ -147,7 +201,7 @@ void TScanner::RebuildKeywordLookup() {
   }
 }
 
-bool TScanner::IsKeyword(const std::string& text) const {
+bool TScanner::IsKeyword(std::string_view text) const {
   if (text.size() > longestKeyword_ || keywordLookup_.empty()) return false;
   const std::size_t mask = keywordSlots_.size() - 1;
   for (std::size_t slot = KeywordHash(text) & mask; keywordSlots_[slot] >= 0; slot = (slot + 1) & mask) {
@@ -155,12 +209,19 @@ bool TScanner::IsKeyword(const std::string& text) const {
     if (keyword.size() != text.size()) continue;
     bool same = true;
     for (std::size_t i = 0; same && i < text.size(); ++i) {
-      const auto c = static_cast<unsigned char>(text[i]);
-      same = static_cast<unsigned char>(keyword[i]) == (keywordsCaseSensitive_ ? c : UpperAscii(c));
+      same = static_cast<unsigned char>(keyword[i]) == keywordFold_[static_cast<unsigned char>(text[i])];
     }
     if (same) return true;
   }
   return false;
+}
+
+// tkKeyword, or what an identifier is under AllowIdentifier. The filter
+// spares most identifiers the hash.
+inline TTokenKind TScanner::IdentifierKind(const std::string& text) const {
+  const std::uint32_t lengths = keywordFilter_[static_cast<unsigned char>(text.c_str()[0])];
+  if (((lengths >> std::min<std::size_t>(text.size(), 31)) & 1) && IsKeyword(text)) return TTokenKind::tkKeyword;
+  return allowIdentifier_ ? TTokenKind::tkIdentifier : TTokenKind::tkOther;
 }
 
 void TScanner::SetKeywordsCaseSensitive(bool value) {
@@ -198,12 +259,9 @@ void TScanner::ClearTokens() { tokens_.clear(); }
 
 // ---- stream access ----
 
-// At the end of input every state sees a line break.
-inline unsigned char TScanner::PeekChar() const { return pos_ < size_ ? data_[pos_] : '\n'; }
-
 // Whether the next bytes are `marker`. A marker longer than what remains
 // never matches. The stream is in memory, so looking ahead cannot fail.
-inline bool TScanner::PeekEquals(const std::string& marker) const {
+bool TScanner::PeekEquals(const std::string& marker) const {
   const std::size_t n = marker.size();
   if (n == 0 || size_ - pos_ < n) return false;
   const unsigned char* p = data_ + pos_;
@@ -244,40 +302,48 @@ inline unsigned char TScanner::ReadChar() {
 // Appends the character that was peeked (a line break when the input has run
 // out). Text is single bytes: there is no double-byte character set whose
 // lead bytes would pull in a second byte.
-inline void TScanner::Accept(unsigned char c) {
+inline void TScanner::Accept(std::string& text, unsigned char c) {
   ReadChar();
-  text_->push_back(static_cast<char>(c));
+  text.push_back(static_cast<char>(c));
 }
 
 // Accepts the bytes from here up to the first line break or the first byte
 // without one of the `mask` bits, in one append.
-inline void TScanner::AcceptRun(std::uint8_t mask) {
+inline void TScanner::AcceptRun(std::string& text, std::uint8_t mask) {
   std::size_t end = pos_;
   while (end < size_ && (classes_[data_[end]] & mask) && (classes_[data_[end]] & kAny)) ++end;
-  text_->append(reinterpret_cast<const char*>(data_ + pos_), end - pos_);
+  text.append(reinterpret_cast<const char*>(data_ + pos_), end - pos_);
   column_ += static_cast<std::int32_t>(end - pos_);
   pos_ = end;
+}
+
+// The end of the run of bytes with one of `bits` from `from` on. No run bit is
+// set for CR and LF, so a run that starts before the input's last line break
+// stops there at the latest and needs no check for the end.
+inline std::size_t TScanner::RunEnd(std::size_t from, std::uint8_t bits) const {
+  const unsigned char* p = data_ + from;
+  if (from < lastLineBreak_) {
+    while (classes_[*p] & bits) ++p;
+  } else {
+    const unsigned char* const end = data_ + size_;
+    while (p < end && (classes_[*p] & bits)) ++p;
+  }
+  return static_cast<std::size_t>(p - data_);
 }
 
 void TScanner::SkipMarker(const std::string& marker) {
   for (std::size_t i = 0; i < marker.size(); ++i) ReadChar();
 }
 
-inline void TScanner::RecordStart() {
-  startLine_ = line_;
-  startColumn_ = column_;
-  startPosition_ = static_cast<std::int32_t>(pos_);
-}
-
 // Removes spaces (not tabs) at both ends; in a block comment each leading
 // space removed moves the token's start one column to the right.
-void TScanner::TrimComment(bool adjustColumn) {
+void TScanner::TrimComment(std::string& text, bool adjustColumn) {
   std::size_t first = 0;
-  while (first < text_->size() && (*text_)[first] == ' ') ++first;
-  std::size_t last = text_->size();
-  while (last > first && (*text_)[last - 1] == ' ') --last;
-  text_->erase(last);
-  text_->erase(0, first);
+  while (first < text.size() && text[first] == ' ') ++first;
+  std::size_t last = text.size();
+  while (last > first && text[last - 1] == ' ') --last;
+  text.erase(last);
+  text.erase(0, first);
   if (adjustColumn) startColumn_ += static_cast<std::int32_t>(first);
 }
 
@@ -292,6 +358,8 @@ void TScanner::Begin(std::string_view stream) {
   data_ = reinterpret_cast<const unsigned char*>(stream.data());
   size_ = stream.size();
   pos_ = 0;
+  lastLineBreak_ = stream.find_last_of("\r\n");
+  if (lastLineBreak_ == std::string_view::npos) lastLineBreak_ = 0;
   line_ = 1;
   column_ = 1;
   endOfInput_ = false;
@@ -299,32 +367,142 @@ void TScanner::Begin(std::string_view stream) {
   startLine_ = 0;
   startColumn_ = 0;
   startPosition_ = 0;
-  text_->clear();
   finished_ = false;
+}
+
+// The start state: skips white space and picks the token by its first byte.
+// The common tokens (identifiers, integers, one-byte tokens) are read here;
+// the rest continue in ReadFrom. Forced into its two callers: the call alone
+// cost about a tenth of a token.
+[[gnu::always_inline]] inline TTokenKind TScanner::ReadToken(TToken& token) {
+  std::string& text = token.Text;
+  text.clear();
+  if (inBlockComment_) {
+    RecordStart();
+    if (endOfInput_) return FinishToken(token, TTokenKind::tkEnd);
+    return ReadFrom(stBlockComment, token);
+  }
+
+  for (;;) {
+    // tkEnd keeps the start of the token before it (0, 0, 0 when there was
+    // none). The line break seen past the end is white space even when LF is
+    // an identifier or special character.
+    if (pos_ >= size_) {
+      endOfInput_ = true;
+      return FinishToken(token, TTokenKind::tkEnd);
+    }
+    const unsigned char c = data_[pos_];
+    switch (startActions_[c]) {
+      case saBlank: {
+        // A run of blanks and tabs at once: they only move the column.
+        const std::size_t end = RunEnd(pos_ + 1, kBlank);
+        column_ += static_cast<std::int32_t>(end - pos_);
+        pos_ = end;
+        break;
+      }
+      case saLineBreak:
+        ReadChar();
+        break;
+      case saIdentifier: {
+        RecordStart();
+        // Identifiers without line breaks, nearly all of them, in one run.
+        const std::uint8_t run = allowFigures_ ? kNameOrDigitRun : kNameRun;
+        const std::uint8_t continues = allowFigures_ ? (kIdent | kDigit) : kIdent;
+        const std::size_t end = RunEnd(pos_, run);
+        // Starting with, or stopped by, a line break that is an identifier
+        // character: that needs the CR LF rules.
+        if (end < size_ && (classes_[data_[end]] & continues)) return ReadBrokenIdentifier(token);
+        text.append(reinterpret_cast<const char*>(data_ + pos_), end - pos_);
+        column_ += static_cast<std::int32_t>(end - pos_);
+        pos_ = end;
+        return FinishToken(token, IdentifierKind(text));
+      }
+      case saDigit: {
+        RecordStart();
+        const std::size_t end = RunEnd(pos_ + 1, kDigit);
+        text.append(reinterpret_cast<const char*>(data_ + pos_), end - pos_);
+        column_ += static_cast<std::int32_t>(end - pos_);
+        pos_ = end;
+        // Only a '.' or ',' may make it a float.
+        if (end < size_ && (data_[end] == '.' || data_[end] == ',')) return ReadFrom(stDecimal, token);
+        return FinishToken(token, TTokenKind::tkInteger);
+      }
+      case saSpecial:
+      case saOther:
+        // Never a line break, so the byte only moves the column.
+        RecordStart();
+        text.append(reinterpret_cast<const char*>(data_ + pos_), 1);
+        ++pos_;
+        ++column_;
+        return FinishToken(token, startActions_[c] == saSpecial ? TTokenKind::tkSpecialChar : TTokenKind::tkOther);
+      case saComment:
+        if (UpperAscii(c) == commentLineFirst_ && PeekEquals(commentLine_)) {
+          SkipMarker(commentLine_);
+          RecordStart();
+          return ReadFrom(stLineComment, token);
+        }
+        if (UpperAscii(c) == commentBeginFirst_ && PeekEquals(commentBegin_)) {
+          SkipMarker(commentBegin_);
+          RecordStart();
+          return ReadFrom(stBlockComment, token);
+        }
+        RecordStart();
+        Accept(text, c);
+        return FinishToken(token, (classes_[c] & kSpecial) ? TTokenKind::tkSpecialChar : TTokenKind::tkOther);
+      case saDoubleQuote:
+        RecordStart();
+        ReadChar();
+        return ReadFrom(stDoubleQuoted, token);
+      case saSingleQuote:
+        RecordStart();
+        ReadChar();
+        return ReadFrom(stSingleQuoted, token);
+      case saDollar:
+        RecordStart();
+        Accept(text, c);
+        return ReadFrom(stDollar, token);
+      case saZero:
+        RecordStart();
+        Accept(text, c);
+        return ReadFrom(stZero, token);
+    }
+  }
+}
+
+// An identifier with line breaks among its characters (when CR or LF are
+// AdditionalChars), read from its start.
+TTokenKind TScanner::ReadBrokenIdentifier(TToken& token) {
+  std::string& text = token.Text;
+  const std::uint8_t continues = allowFigures_ ? (kIdent | kDigit) : kIdent;
+  if (!(classes_[data_[pos_]] & kAny)) Accept(text, data_[pos_]);
+  // The line break seen past the end never continues an identifier (it would
+  // repeat forever when LF is an identifier character).
+  while (pos_ < size_) {
+    AcceptRun(text, continues);
+    if (pos_ >= size_ || !(classes_[data_[pos_]] & continues)) break;
+    Accept(text, data_[pos_]);
+  }
+  return FinishToken(token, IdentifierKind(text));
 }
 
 bool TScanner::Next(TToken& token) {
   if (finished_) return false;
-  // The token's own text is the buffer the characters are read into.
-  pullTarget_ = &token;
-  text_ = &token.Text;
-  delivered_ = false;
+  // The token's own text is the buffer the characters are read into, also for
+  // a token that the handler drops.
   try {
-    while (!delivered_) {
-      if (!ReadToken()) {
-        finished_ = true;
-        break;
-      }
+    for (;;) {
+      const TTokenKind kind = ReadToken(token);
+      bool addToList = true;
+      bool stop = false;
+      if (onTokenRead_) onTokenRead_(*this, token, addToList, stop);
+      // The kind as finished decides the end, whatever the handler made of it.
+      if (stop || kind == TTokenKind::tkEnd) finished_ = true;
+      if (addToList || finished_) return addToList;
     }
   } catch (...) {
-    pullTarget_ = nullptr;
-    text_ = &textBuffer_;
     finished_ = true;
     throw;
   }
-  pullTarget_ = nullptr;
-  text_ = &textBuffer_;
-  return delivered_;
 }
 
 void TScanner::Scan(std::string_view stream) {
@@ -344,162 +522,55 @@ void TScanner::Scan(std::string_view stream) {
     }
   } release{*this};
 
-  while (ReadToken()) {
+  for (;;) {
+    const TTokenKind kind = ReadToken(scratch_);
+    bool addToList = true;
+    bool stop = false;
+    if (onTokenRead_) onTokenRead_(*this, scratch_, addToList, stop);
+    if (addToList) tokens_.push_back(std::move(scratch_));
+    if (stop || kind == TTokenKind::tkEnd) return;
   }
 }
 
-bool TScanner::FinishToken(TTokenKind kind) {
-  if (kind == TTokenKind::tkIdentifier) {
-    if (IsKeyword(*text_)) {
-      kind = TTokenKind::tkKeyword;
-    } else if (!allowIdentifier_) {
-      kind = TTokenKind::tkOther;
-    }
-  }
-  // Read one at a time, the token is the caller's and already holds its text.
-  TToken& token = pullTarget_ ? *pullTarget_ : scratch_;
-  token.Kind = kind;
-  if (&token.Text != text_) token.Text.assign(*text_);  // a copy: the buffer keeps its capacity
-  token.Line = startLine_;
-  token.Column = startColumn_;
-  token.Position = startPosition_;
-
-  bool addToList = true;
-  bool stop = false;
-  if (onTokenRead_) onTokenRead_(*this, token, addToList, stop);
-  if (addToList) {
-    if (pullTarget_)
-      delivered_ = true;
-    else
-      tokens_.push_back(std::move(scratch_));
-  }
-  // The kind as finished decides the end, whatever the handler made of it.
-  return !stop && kind != TTokenKind::tkEnd;
-}
-
-bool TScanner::ReadToken() {
-  text_->clear();
-  TState state = stStart;
-  if (inBlockComment_) {
-    RecordStart();
-    if (endOfInput_) return FinishToken(TTokenKind::tkEnd);
-    state = stBlockComment;
-  }
-
+// The states after the first byte of numbers, strings and comments.
+TTokenKind TScanner::ReadFrom(TState state, TToken& token) {
+  std::string& text = token.Text;
   for (;;) {
     switch (state) {
-      case stStart: {
-        // tkEnd keeps the start of the token before it (0, 0, 0 when there
-        // was none).
-        if (endOfInput_) return FinishToken(TTokenKind::tkEnd);
-        if (pos_ >= size_) {
-          // The line break seen past the end is white space even when LF is
-          // an identifier or special character.
-          ReadChar();
-          break;
-        }
-        const unsigned char c = data_[pos_];
-        const std::uint8_t cls = classes_[c];
-        if (cls & kIdent) {
-          RecordStart();
-          // The identifier state takes this first character with the rest.
-          if (!(cls & kAny)) Accept(c);
-          state = stIdentifier;
-        } else if (c == '"') {
-          RecordStart();
-          ReadChar();
-          state = stDoubleQuoted;
-        } else if (c == '$') {
-          RecordStart();
-          Accept(c);
-          state = stDollar;
-        } else if (c == '\'') {
-          RecordStart();
-          ReadChar();
-          state = stSingleQuoted;
-        } else if (c == '0') {
-          RecordStart();
-          Accept(c);
-          state = stZero;
-        } else if (cls & kDigit) {
-          RecordStart();
-          Accept(c);
-          state = stDecimal;
-        } else if (c == ' ' || c == '\t') {
-          // A run of blanks and tabs at once: they only move the column.
-          std::size_t end = pos_ + 1;
-          while (end < size_ && (data_[end] == ' ' || data_[end] == '\t')) ++end;
-          column_ += static_cast<std::int32_t>(end - pos_);
-          pos_ = end;
-        } else if (c == '\n' || c == '\r') {
-          ReadChar();
-        } else if (UpperAscii(c) == commentLineFirst_ && PeekEquals(commentLine_)) {
-          SkipMarker(commentLine_);
-          RecordStart();
-          state = stLineComment;
-        } else if (UpperAscii(c) == commentBeginFirst_ && PeekEquals(commentBegin_)) {
-          SkipMarker(commentBegin_);
-          RecordStart();
-          state = stBlockComment;
-        } else if (cls & kSpecial) {
-          RecordStart();
-          Accept(c);
-          return FinishToken(TTokenKind::tkSpecialChar);
-        } else {
-          RecordStart();
-          Accept(c);
-          return FinishToken(TTokenKind::tkOther);
-        }
-        break;
-      }
-
-      case stIdentifier: {
-        const std::uint8_t continues = allowFigures_ ? (kIdent | kDigit) : kIdent;
-        // The line break seen past the end never continues an identifier
-        // (it would repeat forever when LF is an identifier character).
-        while (pos_ < size_) {
-          AcceptRun(continues);
-          // Only a line break that is an identifier character stops a run early.
-          if (pos_ >= size_ || !(classes_[data_[pos_]] & continues)) break;
-          Accept(data_[pos_]);
-        }
-        return FinishToken(TTokenKind::tkIdentifier);
-      }
-
       case stDecimal: {
         const unsigned char c = PeekChar();
         if (IsDigit(c)) {
-          AcceptRun(kDigit);
+          AcceptRun(text, kDigit);
         } else if ((c == '.' || c == ',') && size_ - pos_ >= 2 && IsDigit(data_[pos_ + 1])) {
-          Accept(c);
+          Accept(text, c);
           state = stFraction;
         } else {
-          return FinishToken(TTokenKind::tkInteger);
+          return FinishToken(token, TTokenKind::tkInteger);
         }
         break;
       }
 
       case stFraction: {
         const unsigned char c = PeekChar();
-        if (!IsDigit(c)) return FinishToken(TTokenKind::tkFloat);
-        AcceptRun(kDigit);
+        if (!IsDigit(c)) return FinishToken(token, TTokenKind::tkFloat);
+        AcceptRun(text, kDigit);
         break;
       }
 
       case stZero: {
         const unsigned char c = PeekChar();
         if (IsDigit(c)) {
-          Accept(c);
+          Accept(text, c);
           state = stDecimal;
         } else if (c == '.' || c == ',') {
-          Accept(c);
+          Accept(text, c);
           state = stFraction;
         } else if (c == 'x' || c == 'X') {
-          Accept(c);
-          text_->clear();
+          Accept(text, c);
+          text.clear();
           state = stHexadecimal;
         } else {
-          return FinishToken(TTokenKind::tkInteger);
+          return FinishToken(token, TTokenKind::tkInteger);
         }
         break;
       }
@@ -507,19 +578,19 @@ bool TScanner::ReadToken() {
       case stDollar: {
         const unsigned char c = PeekChar();
         if (IsHexDigit(c)) {
-          text_->clear();
-          Accept(c);
+          text.clear();
+          Accept(text, c);
           state = stHexadecimal;
           break;
         }
-        Accept(c);
-        return FinishToken(TTokenKind::tkOther);
+        Accept(text, c);
+        return FinishToken(token, TTokenKind::tkOther);
       }
 
       case stHexadecimal: {
         const unsigned char c = PeekChar();
-        if (!IsHexDigit(c)) return FinishToken(TTokenKind::tkHexNumber);
-        Accept(c);
+        if (!IsHexDigit(c)) return FinishToken(token, TTokenKind::tkHexNumber);
+        Accept(text, c);
         break;
       }
 
@@ -528,20 +599,20 @@ bool TScanner::ReadToken() {
         const unsigned char quote = state == stDoubleQuoted ? '"' : '\'';
         for (;;) {
           const unsigned char c = PeekChar();
-          if (c == 0 || c == '\n' || c == '\r') return FinishToken(TTokenKind::tkOther);
+          if (c == 0 || c == '\n' || c == '\r') return FinishToken(token, TTokenKind::tkOther);
           if (c == quote) {
             ReadChar();
-            return FinishToken(TTokenKind::tkString);
+            return FinishToken(token, TTokenKind::tkString);
           }
-          Accept(c);
+          Accept(text, c);
         }
       }
 
       case stLineComment: {
-        AcceptRun(kAny);
+        AcceptRun(text, kAny);
         ReadChar();
-        TrimComment(false);
-        return FinishToken(TTokenKind::tkComment);
+        TrimComment(text, false);
+        return FinishToken(token, TTokenKind::tkComment);
       }
 
       case stBlockComment: {
@@ -559,10 +630,10 @@ bool TScanner::ReadToken() {
             inBlockComment_ = false;
             break;
           }
-          Accept(c);
+          Accept(text, c);
         }
-        TrimComment(true);
-        return FinishToken(TTokenKind::tkComment);
+        TrimComment(text, true);
+        return FinishToken(token, TTokenKind::tkComment);
       }
     }
   }

@@ -70,15 +70,9 @@ class TScanner {
 
   // Comment markers; an empty marker never matches.
   const std::string& CommentLine() const { return commentLine_; }
-  void SetCommentLine(std::string_view marker) {
-    commentLine_ = marker;
-    commentLineFirst_ = FirstOf(commentLine_);
-  }
+  void SetCommentLine(std::string_view marker);
   const std::string& CommentBegin() const { return commentBegin_; }
-  void SetCommentBegin(std::string_view marker) {
-    commentBegin_ = marker;
-    commentBeginFirst_ = FirstOf(commentBegin_);
-  }
+  void SetCommentBegin(std::string_view marker);
   const std::string& CommentEnd() const { return commentEnd_; }
   void SetCommentEnd(std::string_view marker) { commentEnd_ = marker; }
 
@@ -124,9 +118,8 @@ class TScanner {
   void ConfigureForPreprocessor(const TCsStrings& keywords);
 
  private:
+  // The states after a token's first byte; identifiers are read apart.
   enum TState : std::uint8_t {
-    stStart,
-    stIdentifier,
     stDecimal,
     stFraction,
     stZero,
@@ -138,30 +131,62 @@ class TScanner {
     stBlockComment
   };
 
+  // What the start state does with a byte. Worked out once from the settings,
+  // in the order the start state tries them, so that a token start costs one
+  // look-up and one switch.
+  enum TStartAction : std::uint8_t {
+    saIdentifier,
+    saDoubleQuote,
+    saDollar,
+    saSingleQuote,
+    saZero,
+    saDigit,
+    saBlank,
+    saLineBreak,
+    saComment,  // may open a comment; special or other when it does not
+    saSpecial,
+    saOther
+  };
+
   static std::string SetToString(const bool (&set)[256]);
   void RebuildClasses();
 
   // Stream access.
-  unsigned char PeekChar() const;
+  unsigned char PeekChar() const { return pos_ < size_ ? data_[pos_] : '\n'; }
   bool PeekEquals(const std::string& marker) const;
   unsigned char ReadChar();
-  void Accept(unsigned char c);
-  void AcceptRun(std::uint8_t mask);
+  void Accept(std::string& text, unsigned char c);
+  void AcceptRun(std::string& text, std::uint8_t mask);
+  std::size_t RunEnd(std::size_t from, std::uint8_t bits) const;
   void SkipMarker(const std::string& marker);
-  void RecordStart();
-  void TrimComment(bool adjustColumn);
+  void RecordStart() {
+    startLine_ = line_;
+    startColumn_ = column_;
+    startPosition_ = static_cast<std::int32_t>(pos_);
+  }
+  void TrimComment(std::string& text, bool adjustColumn);
 
-  // Reads one token into scratch_; false when the scan should stop.
-  bool ReadToken();
-  bool FinishToken(TTokenKind kind);
-  bool IsKeyword(const std::string& text) const;
+  // Reads one token into `token` and returns its kind as finished.
+  TTokenKind ReadToken(TToken& token);
+  TTokenKind ReadBrokenIdentifier(TToken& token);
+  TTokenKind ReadFrom(TState state, TToken& token);
+  TTokenKind FinishToken(TToken& token, TTokenKind kind) {
+    token.Kind = kind;
+    token.Line = startLine_;
+    token.Column = startColumn_;
+    token.Position = startPosition_;
+    return kind;
+  }
+  TTokenKind IdentifierKind(const std::string& text) const;
+  bool IsKeyword(std::string_view text) const;
   std::size_t KeywordHash(std::string_view word) const;
   void RebuildKeywordLookup();
 
   bool additionalChars_[256] = {};
   bool specialChars_[256] = {};
-  // Per byte: kIdent, kDigit, kHex, kSpecial and kAny bits.
+  // Per byte: kIdent, kDigit, kHex, kSpecial, kAny, kBlank and the run bits.
   std::uint8_t classes_[256] = {};
+  TStartAction startActions_[256] = {};
 
   bool allowFigures_ = true;
   bool allowIdentifier_ = true;
@@ -187,27 +212,29 @@ class TScanner {
   const unsigned char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t pos_ = 0;
+  std::size_t lastLineBreak_ = 0;  // its index; 0 also when there is none
   std::int32_t line_ = 1;
   std::int32_t column_ = 1;
   bool endOfInput_ = false;
   bool inBlockComment_ = false;
-  std::string textBuffer_;
-  std::string* text_ = &textBuffer_;  // the current token's text; Next reads into the caller's token
+  // Where the last token started; tkEnd takes it over.
   std::int32_t startLine_ = 0;
   std::int32_t startColumn_ = 0;
   std::int32_t startPosition_ = 0;
-  TToken scratch_;
+  TToken scratch_;  // Scan reads each token here before it is listed
+  bool finished_ = true;
 
   // Keywords folded for the comparison in force, found through a hash table
-  // of indexes (-1: empty slot); longer identifiers cannot be keywords.
+  // of indexes (-1: empty slot).
   std::vector<std::string> keywordLookup_;
   std::vector<int> keywordSlots_;
   std::size_t longestKeyword_ = 0;
-
-  // Set while Next waits for a token.
-  TToken* pullTarget_ = nullptr;
-  bool delivered_ = false;
-  bool finished_ = true;
+  // The byte fold of that comparison: upper case, or none when exact.
+  std::uint8_t keywordFold_[256] = {};
+  // Per first byte, bit n set when a keyword of length n (bit 31: 31 or
+  // more) starts with that byte. Most identifiers fail this test, so they
+  // are told from the keywords without hashing.
+  std::uint32_t keywordFilter_[256] = {};
 };
 
 // The 34 keywords of the source window's token list, in their order.

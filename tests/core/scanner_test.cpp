@@ -361,6 +361,76 @@ TEST(ScannerIdentifiers, CharacterSets) {
                         {"\n", {"tkIdentifier '\\x0A' 1:1@0", "tkEnd '' 1:1@0"}}});
 }
 
+// The start state decides by a per-byte table; these pin the order of its
+// tests where the sets overlap.
+TEST(ScannerIdentifiers, OverlappingSetsKeepTheirOrder) {
+  struct Case {
+    std::string additional, special, line;
+    ScanCase scan;
+  };
+  const std::vector<Case> cases = {
+      // A run of blanks goes on over a tab that is an identifier character...
+      {"\t", "", "//", {"  \tab", {"tkIdentifier 'ab' 1:4@3", "tkEnd '' 1:4@3"}}},
+      // ...but one that starts a token is an identifier.
+      {"\t", "", "//", {"\tab", {"tkIdentifier '\\x09ab' 1:1@0", "tkEnd '' 1:1@0"}}},
+      {" ", "", "//", {"x\n y", {"tkIdentifier 'x' 1:1@0", "tkIdentifier ' y' 2:1@2", "tkEnd '' 2:1@2"}}},
+      // Letters and digits win over a comment marker that starts with them.
+      {"", "", "rem", {"rem x", {"tkIdentifier 'rem' 1:1@0", "tkIdentifier 'x' 1:5@4", "tkEnd '' 1:5@4"}}},
+      {"", "", "1-", {"1-x", {"tkInteger '1' 1:1@0", "tkOther '-' 1:2@1", "tkIdentifier 'x' 1:3@2", "tkEnd '' 1:3@2"}}},
+      // Blanks and line breaks win over a marker that starts with them.
+      {"", "", " x", {"a  x", {"tkIdentifier 'a' 1:1@0", "tkIdentifier 'x' 1:4@3", "tkEnd '' 1:4@3"}}},
+      {"", "", "\nx", {"a\nx", {"tkIdentifier 'a' 1:1@0", "tkIdentifier 'x' 2:1@2", "tkEnd '' 2:1@2"}}},
+      // A marker's first byte that does not open it is a special or other byte.
+      {"",
+       "/",
+       "//",
+       {"/x//y", {"tkSpecialChar '/' 1:1@0", "tkIdentifier 'x' 1:2@1", "tkComment 'y' 1:5@4", "tkEnd '' 1:5@4"}}},
+      // A line break that is a special character is still a line break.
+      {"", "\n;", "//", {";\n;", {"tkSpecialChar ';' 1:1@0", "tkSpecialChar ';' 2:1@2", "tkEnd '' 2:1@2"}}},
+      // Digits run to the end of the input, with or without a final line break.
+      {"", "", "//", {"123", {"tkInteger '123' 1:1@0", "tkEnd '' 1:1@0"}}},
+      {"", "", "//", {"12\n34", {"tkInteger '12' 1:1@0", "tkInteger '34' 2:1@3", "tkEnd '' 2:1@3"}}},
+  };
+  for (const auto& c : cases) {
+    TScanner scanner;
+    scanner.SetAdditionalChars(c.additional);
+    scanner.SetSpecialChars(c.special);
+    scanner.SetCommentLine(c.line);
+    ExpectScans(scanner, {c.scan});
+  }
+}
+
+TEST(ScannerKeywords, LongAndEmptyKeywords) {
+  // 31 characters and more share one length class of the quick test before
+  // the lookup; the lookup still tells them apart.
+  const std::string k31(31, 'k');
+  const std::string k32 = "K" + std::string(31, 'x');
+  const std::string k40 = "k" + std::string(39, 'y');
+  TScanner scanner;
+  scanner.SetKeywords(ListOf({k31, k32, k40, "", "a"}));
+  const std::vector<std::pair<std::string, TTokenKind>> words = {
+      {k31, K::tkKeyword},
+      {std::string(31, 'K'), K::tkKeyword},
+      {std::string(30, 'k'), K::tkIdentifier},
+      {std::string(32, 'k'), K::tkIdentifier},
+      {"k" + std::string(31, 'x'), K::tkKeyword},
+      {"k" + std::string(32, 'x'), K::tkIdentifier},
+      {k40, K::tkKeyword},
+      {"k" + std::string(39, 'z'), K::tkIdentifier},
+      {"A", K::tkKeyword},
+      {"b", K::tkIdentifier},
+  };
+  for (bool caseSensitive : {false, true}) {
+    scanner.SetKeywordsCaseSensitive(caseSensitive);
+    for (const auto& [word, kind] : words) {
+      scanner.Scan(word);
+      // These match only when case is ignored.
+      const bool folds = word == "A" || word == std::string(31, 'K') || word == "k" + std::string(31, 'x');
+      EXPECT_EQ(scanner.Token(0)->Kind, caseSensitive && folds ? K::tkIdentifier : kind) << word << caseSensitive;
+    }
+  }
+}
+
 // ---- the preprocessor's configuration ----
 
 TEST(ScannerPreprocessor, Configuration) {
@@ -621,6 +691,111 @@ TEST(ScannerRobustness, RandomBytesUnderEveryConfiguration) {
           ASSERT_EQ(input.substr(static_cast<std::size_t>(t.Position), t.Text.size()), t.Text);
         }
       }
+    }
+  }
+}
+
+// Next reads token by token what Scan lists, whatever the bytes, the
+// settings and the handler.
+TEST(ScannerRobustness, NextGivesWhatScanLists) {
+  const std::vector<std::string> pieces = {"/*",
+                                           "*/",
+                                           "//",
+                                           "{",
+                                           "}",
+                                           "\r\n",
+                                           "\r",
+                                           "\n",
+                                           "0x",
+                                           "0X1f",
+                                           "$",
+                                           "$ff",
+                                           "\"",
+                                           "'",
+                                           "0",
+                                           "09",
+                                           "1.",
+                                           ",5",
+                                           "1,2",
+                                           "ab",
+                                           "piece",
+                                           "MOVE",
+                                           " ",
+                                           "    ",
+                                           "\t",
+                                           "\0"s,
+                                           "#",
+                                           "-",
+                                           "_",
+                                           "#define",
+                                           "averyveryverylongname_01",
+                                           "call-script"};
+  std::mt19937 rng(2024);
+  auto makeInput = [&] {
+    std::string s;
+    const int n = static_cast<int>(rng() % 50);
+    for (int i = 0; i < n; ++i) {
+      if (rng() % 3) {
+        s += pieces[rng() % pieces.size()];
+      } else {
+        s.push_back(static_cast<char>(rng() % 256));
+      }
+    }
+    return s;
+  };
+
+  struct Config {
+    std::string additional, special, line, begin, end;
+    bool figures, identifiers, caseSensitive;
+  };
+  const std::vector<Config> configs = {
+      {"", "", "//", "{", "}", true, true, false},
+      {"#-_", "#()*+,-./;<=>[]{|}", "//", "/*", "*/", true, true, false},
+      {"\r\n_", ";\n", "#", "<", ">", true, true, true},
+      {" \t$0", "\"'", "", "/*", "", false, false, false},
+      {"", "\0\r"s, "\n", "\r", "*/", false, true, true},
+  };
+  // Drops comments, edits identifiers and stops at the second "ab", which it
+  // keeps or drops; or drops everything, tkEnd included.
+  int abs = 0;
+  int round = 0;
+  const TScanner::TTokenReadEvent handler = [&](TScanner&, TToken& token, bool& addToList, bool& stop) {
+    if (round % 4 == 3 || token.Kind == K::tkComment) addToList = false;
+    if (token.Kind == K::tkIdentifier) token.Text += "!";
+    if (token.Text == "ab!" && ++abs == 2) {
+      stop = true;
+      addToList = round % 4 == 1;
+    }
+  };
+
+  for (const auto& config : configs) {
+    TScanner scanner;
+    scanner.SetAdditionalChars(config.additional);
+    scanner.SetSpecialChars(config.special);
+    scanner.SetCommentLine(config.line);
+    scanner.SetCommentBegin(config.begin);
+    scanner.SetCommentEnd(config.end);
+    scanner.SetAllowFigures(config.figures);
+    scanner.SetAllowIdentifier(config.identifiers);
+    scanner.SetKeywords(ListOf(StandardBosTokens()));
+    scanner.SetKeywordsCaseSensitive(config.caseSensitive);
+    for (round = 0; round < 3000; ++round) {
+      const std::string input = makeInput();
+      SCOPED_TRACE("input: \"" + Escaped(input) + "\"");
+      scanner.SetOnTokenRead(round % 4 ? handler : nullptr);
+      abs = 0;
+      scanner.Scan(input);
+      const std::vector<std::string> listed = Describe(scanner);
+
+      abs = 0;
+      scanner.Begin(input);
+      std::vector<std::string> read;
+      TToken token;
+      token.Text = "left over";
+      while (scanner.Next(token))
+        read.push_back(Describe(token.Kind, token.Text, token.Line, token.Column, token.Position));
+      ASSERT_EQ(read, listed);
+      EXPECT_FALSE(scanner.Next(token));
     }
   }
 }
