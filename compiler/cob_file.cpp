@@ -8,18 +8,26 @@
 #include "compiler/cob_file.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <limits>
+#include <unordered_map>
 
 namespace marlo::core {
 namespace {
 
 constexpr std::uint32_t kWordSize = 4;
 
-void AppendWord(std::vector<std::uint8_t>& out, std::uint32_t word) {
-  const std::uint8_t bytes[kWordSize] = {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
-                                         static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
-  out.insert(out.end(), bytes, bytes + kWordSize);
+// Appends `words` little-endian. The code is most of the file: on a
+// little-endian machine it is copied as it is, not a byte at a time.
+void AppendWords(std::vector<std::uint8_t>& out, std::span<const std::uint32_t> words) {
+  if constexpr (std::endian::native == std::endian::little) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(words.data());
+    out.insert(out.end(), bytes, bytes + words.size_bytes());
+  } else {
+    for (std::uint32_t word : words)
+      for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(word >> shift));
+  }
 }
 
 // Caller has checked that four bytes exist at `offset`.
@@ -31,9 +39,10 @@ std::uint32_t LoadWord(std::span<const std::uint8_t> bytes, std::uint64_t offset
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+std::string AsciiLowerCopy(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = AsciiLower(c);
+  return lower;
 }
 
 bool IsPathDelimiter(char c) { return c == '/' || c == '\\' || c == ':'; }
@@ -99,9 +108,15 @@ const std::vector<std::string>& StandardScriptNames() {
 }
 
 std::string StoredScriptName(std::string_view name) {
-  for (const auto& standard : StandardScriptNames())
-    if (EqualIgnoringCase(standard, name)) return standard;
-  return std::string(name);
+  // Asked for every script written: the standard names are found by their
+  // lower-case spelling, the first of equal spellings winning.
+  static const std::unordered_map<std::string, const std::string*> byLowerCase = [] {
+    std::unordered_map<std::string, const std::string*> map;
+    for (const auto& standard : StandardScriptNames()) map.try_emplace(AsciiLowerCopy(standard), &standard);
+    return map;
+  }();
+  const auto found = byLowerCase.find(AsciiLowerCopy(name));
+  return found == byLowerCase.end() ? std::string(name) : *found->second;
 }
 
 std::vector<std::uint8_t> BuildCob(const CobImage& image) {
@@ -145,20 +160,30 @@ std::vector<std::uint8_t> BuildCob(const CobImage& image) {
 
   std::vector<std::uint8_t> out;
   out.reserve(static_cast<std::size_t>(fileSize));
-  for (std::uint32_t field :
-       {header.Version, header.ScriptCount, header.PieceCount, header.CodeWords, header.StaticVarCount, header.Reserved,
-        header.ScriptIndexTableOffset, header.ScriptNameTableOffset, header.PieceNameTableOffset, header.CodeOffset,
-        header.NamePoolOffset})
-    AppendWord(out, field);
-  for (std::uint32_t word : image.code) AppendWord(out, word);
-  for (std::uint32_t start : image.scriptStarts) AppendWord(out, start);
+  const std::uint32_t fields[] = {header.Version,
+                                  header.ScriptCount,
+                                  header.PieceCount,
+                                  header.CodeWords,
+                                  header.StaticVarCount,
+                                  header.Reserved,
+                                  header.ScriptIndexTableOffset,
+                                  header.ScriptNameTableOffset,
+                                  header.PieceNameTableOffset,
+                                  header.CodeOffset,
+                                  header.NamePoolOffset};
+  AppendWords(out, fields);
+  AppendWords(out, image.code);
+  AppendWords(out, image.scriptStarts);
 
   // Both name-offset tables together: each entry is the running pool position.
+  std::vector<std::uint32_t> nameOffsets;
+  nameOffsets.reserve(poolNames.size());
   std::uint32_t nameOffset = header.NamePoolOffset;
   for (const auto& name : poolNames) {
-    AppendWord(out, nameOffset);
+    nameOffsets.push_back(nameOffset);
     nameOffset += static_cast<std::uint32_t>(name.size() + 1);
   }
+  AppendWords(out, nameOffsets);
   for (const auto& name : poolNames) {
     out.insert(out.end(), name.begin(), name.end());
     out.push_back(0);

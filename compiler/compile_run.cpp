@@ -1,22 +1,25 @@
 // Driver, scanner and declarations of the script compiler; CompileText.
 #include "compiler/compile_run.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace marlo::core {
 namespace detail {
 namespace {
 
-// How many looks at the text pass between two calls of the progress display
-// (and checks for Cancel). The display itself decides how often window
-// events actually run.
-constexpr std::uint32_t kPeeksPerProgress = 4096;
+// How many characters pass between two calls of the progress display (and
+// checks for Cancel). The display itself decides how often window events
+// actually run.
+constexpr std::uint32_t kCharsPerProgress = 4096;
 
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsIdentifierChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
-bool IsWhiteSpace(char c) { return c == '\n' || c == '\r' || c == ' '; }
-bool IsPieceNameChar(char c) { return c == '-' || IsIdentifierChar(c); }
+constexpr bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsIdentifierChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
+constexpr bool IsPieceNameChar(char c) { return c == '-' || IsIdentifierChar(c); }
+
+constexpr CharSet kIdentifierChars(IsIdentifierChar);
+constexpr CharSet kPieceNameChars(IsPieceNameChar);
 
 }  // namespace
 
@@ -42,7 +45,7 @@ bool CompileRun::Refill(std::size_t needed) {
 }
 
 void CompileRun::ShowProgress() {
-  peeksUntilProgress_ = kPeeksPerProgress;
+  charsUntilProgress_ = kCharsPerProgress;
   if (options_.progress) {
     options_.progress->SetMax(static_cast<std::int64_t>(base_ + text_.size()));
     options_.progress->SetPosition(static_cast<std::int64_t>(Position()));
@@ -51,28 +54,101 @@ void CompileRun::ShowProgress() {
   if (options_.abortFlag && options_.abortFlag->load(std::memory_order_relaxed)) Fail("Compile Aborted");
 }
 
-std::string CompileRun::Slice(std::size_t offset, std::size_t n) {
-  Have(offset + n);
-  std::string slice;
-  for (std::size_t i = pos_ + offset; i < text_.size() && slice.size() < n; ++i) slice += Fold(text_[i]);
-  return slice;
-}
-
-bool CompileRun::AxisSuffixFollows() {
-  constexpr std::string_view kSuffix = "-axis";
-  if (!Have(kSuffix.size() + 1)) return false;
-  for (std::size_t i = 0; i < kSuffix.size(); ++i)
-    if (Fold(text_[pos_ + 1 + i]) != kSuffix[i]) return false;
-  return true;
-}
-
+// As n times Consume, which stops at the end of the text.
 void CompileRun::ConsumeN(std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) Consume();
+  Have(n);
+  n = std::min(n, text_.size() - pos_);
+  for (std::size_t i = pos_; i < pos_ + n; ++i) {
+    if (text_[i] == '\n') {
+      ++row_;
+      col_ = 0;
+    } else {
+      ++col_;
+    }
+  }
+  pos_ += n;
+  CountProgress(n);
+}
+
+// The length of the run from the scan position on, waiting for streamed
+// text as needed; `flags` collects the run's CharSet flags. Refill keeps
+// everything from the scan position on, so the run is whole in text_ once
+// its end is found.
+inline std::size_t CompileRun::RunLength(const CharSet& accepts, std::uint8_t& flags) {
+  std::size_t n = 0;
+  for (;;) {
+    const char* const run = text_.data() + pos_;
+    const std::size_t left = text_.size() - pos_;
+    for (; n < left; ++n) {
+      const std::uint8_t f = accepts.Flags(run[n]);
+      if (f == 0) break;
+      flags |= f;
+    }
+    if (n < left || !Refill(pos_ + n + 1)) return n;
+  }
+}
+
+inline void CompileRun::MovePastRun(std::size_t n) {
+  pos_ += n;
+  col_ += static_cast<int>(n);
+  CountProgress(n);
+}
+
+std::string_view CompileRun::ReadRun(const CharSet& accepts, std::string& scratch) {
+  std::uint8_t flags = 0;
+  const std::size_t n = RunLength(accepts, flags);
+  const std::string_view run(text_.data() + pos_, n);
+  MovePastRun(n);
+  if (!(flags & CharSet::kUpper)) return run;
+  scratch.assign(run);
+  for (char& c : scratch) c = Fold(c);
+  return scratch;
+}
+
+void CompileRun::ConsumeRun(const CharSet& accepts, std::string& out) {
+  std::uint8_t flags = 0;
+  const std::size_t n = RunLength(accepts, flags);
+  const std::size_t from = out.size();
+  out.append(text_.data() + pos_, n);
+  MovePastRun(n);
+  if (flags & CharSet::kUpper)
+    for (std::size_t i = from; i < out.size(); ++i) out[i] = Fold(out[i]);
+}
+
+void CompileRun::SkipWhiteSpaceRun() {
+  for (;;) {
+    // Rows and columns are counted in locals: the compiler cannot keep
+    // members in registers across stores through a char pointer.
+    const char* const text = text_.data();
+    const std::size_t size = text_.size();
+    std::size_t i = pos_;
+    int row = row_;
+    int col = col_;
+    for (; i < size; ++i) {
+      const char c = text[i];
+      if (c == ' ' || c == '\r') {
+        ++col;
+      } else if (c == '\n') {
+        ++row;
+        col = 0;
+      } else {
+        break;
+      }
+    }
+    row_ = row;
+    col_ = col;
+    const std::size_t n = i - pos_;
+    pos_ = i;
+    CountProgress(n);
+    if (pos_ < size || !Refill(pos_ + 1)) return;
+  }
 }
 
 void CompileRun::Drop(std::size_t n) {
   Have(n);
-  pos_ = std::min(text_.size(), pos_ + n);
+  n = std::min(n, text_.size() - pos_);
+  pos_ += n;
+  CountProgress(n);
 }
 
 bool CompileRun::HasPrefix(std::string_view keyword) {
@@ -91,10 +167,8 @@ void CompileRun::FailUnexpected(std::string_view where) {
   Fail("Unexpected '" + shown + "' in " + std::string(where));
 }
 
-std::vector<std::uint32_t> CompileRun::Capture(std::uint32_t mark) {
-  std::vector<std::uint32_t> part(code_.begin() + mark, code_.end());
-  code_.resize(mark);
-  return part;
+void CompileRun::MoveInFront(std::uint32_t mark, std::uint32_t later) {
+  std::rotate(code_.begin() + mark, code_.begin() + later, code_.end());
 }
 
 void CompileRun::Run() {
@@ -120,7 +194,7 @@ void CompileRun::CompilePieceDeclaration() {
     const char c = Peek();
     if (AtEnd()) FailUnexpected("piece declaration");
     if (IsPieceNameChar(c)) {
-      name += Consume();
+      ConsumeRun(kPieceNameChars, name);
     } else if (c == ',') {
       pieces_.Push(name);
       name.clear();
@@ -148,6 +222,7 @@ void CompileRun::CompileStaticDeclaration() {
     if (AtEnd()) FailUnexpected("static-var declaration");
     if ((IsLetter(c) && name.empty()) || (IsIdentifierChar(c) && !name.empty())) {
       name += Consume();
+      ConsumeRun(kIdentifierChars, name);
     } else if (c == ',') {
       staticVars_.Push(name);
       name.clear();
@@ -169,12 +244,12 @@ void CompileRun::CompileStaticDeclaration() {
 std::string CompileRun::ReadScriptName() {
   SkipWhiteSpace();
   std::string name;
-  for (char c = Peek(); c != '(' && !IsWhiteSpace(c); c = Peek()) {
-    if ((IsLetter(c) && name.empty()) || (IsIdentifierChar(c) && !name.empty()))
-      name += Consume();
-    else
-      Fail("Syntax Error '" + name + "'");
+  if (IsLetter(Peek())) {
+    name += Consume();
+    ConsumeRun(kIdentifierChars, name);
   }
+  const char c = Peek();
+  if (c != '(' && !IsWhiteSpace(c)) Fail("Syntax Error '" + name + "'");
   return name;
 }
 
@@ -196,6 +271,7 @@ void CompileRun::CompileScriptDefinition() {
     if (AtEnd()) FailUnexpected("parameter list");
     if ((IsLetter(c) && parameter.empty()) || (IsIdentifierChar(c) && !parameter.empty())) {
       parameter += Consume();
+      ConsumeRun(kIdentifierChars, parameter);
     } else if (c == ',') {
       Emit(Opcode::ALLOCATE_STACK);
       locals_.Push(parameter);

@@ -19,12 +19,38 @@
 #include "compiler/instructions.h"
 #include "compiler/name_table.h"
 #include "compiler/text_stream.h"
-#include "preprocessor/cs_string_list.h"
 
 namespace marlo::core::detail {
 
 struct CompileFailure {
   std::string text;
+};
+
+// The text is read lower-cased (letters A-Z only), as the compiler always
+// reads it, without making a lower-cased copy.
+constexpr char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A set of characters as a table over the raw text, for the tight loop of
+// ReadRun: a character is in the set when its lower-case form is taken by
+// the test the set was built from. The table also marks the upper-case
+// letters in the set, which a run must fold.
+class CharSet {
+ public:
+  static constexpr std::uint8_t kIn = 1;
+  static constexpr std::uint8_t kUpper = 2;
+
+  template <typename Accepts>
+  constexpr explicit CharSet(Accepts accepts) {
+    for (int i = 0; i < 256; ++i) {
+      const auto c = static_cast<char>(i);
+      if (accepts(Fold(c))) flags_[i] = (c >= 'A' && c <= 'Z') ? kIn | kUpper : kIn;
+    }
+  }
+  // kIn and kUpper as they apply to `c`; 0 for a character not in the set.
+  std::uint8_t Flags(char c) const { return flags_[static_cast<unsigned char>(c)]; }
+
+ private:
+  std::uint8_t flags_[256] = {};
 };
 
 class CompileRun {
@@ -42,25 +68,30 @@ class CompileRun {
 
  private:
   // --- scanner ---------------------------------------------------------
-  // The text is read lower-cased (letters A-Z only), as the compiler always
-  // reads it, without making a lower-cased copy.
-  static char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-  // The current character, or 0 at the end. Now and then it also moves the
-  // progress display, lets the owner's events run and stops a cancelled
-  // compile: a Cancel, which can only arrive while events run, or from
-  // another thread, takes effect within a few thousand characters.
-  char Peek() {
-    if (--peeksUntilProgress_ == 0) ShowProgress();
-    return Have(1) ? Fold(text_[pos_]) : '\0';
+  // The current character, or 0 at the end.
+  char Peek() { return Have(1) ? Fold(text_[pos_]) : '\0'; }
+  // Every few thousand characters moved past, the progress display moves,
+  // the owner's events run and a cancelled compile stops: a Cancel, which
+  // can only arrive while events run, or from another thread, takes effect
+  // within a few thousand characters.
+  void CountProgress(std::size_t n) {
+    if (n < charsUntilProgress_)
+      charsUntilProgress_ -= static_cast<std::uint32_t>(n);
+    else
+      ShowProgress();
   }
   void ShowProgress();
-  // A character ahead of the current one, without progress or cancel checks.
+  // A character ahead of the current one.
   char CharAt(std::size_t offset) { return Have(offset + 1) ? Fold(text_[pos_ + offset]) : '\0'; }
-  // Up to `n` characters from `offset` on, lower-cased.
-  std::string Slice(std::size_t offset, std::size_t n);
-  // Whether the characters from the next one on read "-axis".
-  bool AxisSuffixFollows();
+  // Whether the characters from the next one on read "-axis". Asked of
+  // every name in an expression, so the "-" is looked at first.
+  bool AxisSuffixFollows() {
+    constexpr std::string_view kSuffix = "-axis";
+    if (!Have(kSuffix.size() + 1) || text_[pos_ + 1] != '-') return false;
+    for (std::size_t i = 1; i < kSuffix.size(); ++i)
+      if (Fold(text_[pos_ + 1 + i]) != kSuffix[i]) return false;
+    return true;
+  }
   bool AtEnd() { return !Have(1); }
   // Whether `n` characters from the scan position on are there; text still
   // arriving from a stream is waited for.
@@ -70,33 +101,48 @@ class CompileRun {
   std::size_t Position() const { return base_ + pos_; }
   char Consume() {
     const char c = Peek();
-    if (AtEnd()) return c;
+    if (pos_ >= text_.size()) return c;  // Peek found the end
     ++pos_;
     ++col_;
     if (c == '\n') {
       ++row_;
       col_ = 0;
     }
+    CountProgress(1);
     return c;
   }
   void ConsumeN(std::size_t n);
   void Drop(std::size_t n);  // skips without counting rows and columns
+
+  // Names, words and numbers are read as runs rather than a character at a
+  // time. ReadRun moves past the characters from the scan position on that
+  // are in `accepts` and returns them lower-cased: straight from the text
+  // when there is nothing to fold, else copied to `scratch`. A view into
+  // the text holds only until the text is next looked at (Have may move
+  // it). No set holds a line break, so only the column moves.
+  std::string_view ReadRun(const CharSet& accepts, std::string& scratch);
+  // Appends the run to `out`, lower-cased.
+  void ConsumeRun(const CharSet& accepts, std::string& out);
+  // The shared parts of the two.
+  std::size_t RunLength(const CharSet& accepts, std::uint8_t& flags);
+  void MovePastRun(std::size_t n);
+
   // White space is LF, CR and blank; a tab is not.
+  static bool IsWhiteSpace(char c) { return c == ' ' || c == '\n' || c == '\r'; }
   void SkipWhiteSpace() {
-    Peek();
-    for (; Have(1); ++pos_) {
-      const char c = text_[pos_];
-      if (c == ' ' || c == '\r') {
+    // Most calls find no white space at all, or one blank between words.
+    if (pos_ + 1 < text_.size()) {
+      if (!IsWhiteSpace(text_[pos_])) return;
+      if (text_[pos_] == ' ' && !IsWhiteSpace(text_[pos_ + 1])) {
+        ++pos_;
         ++col_;
-      } else if (c == '\n') {
-        ++row_;
-        col_ = 0;
-      } else {
-        break;
+        CountProgress(1);
+        return;
       }
-      if (--peeksUntilProgress_ == 0) ShowProgress();
     }
+    SkipWhiteSpaceRun();
   }
+  void SkipWhiteSpaceRun();
   bool HasPrefix(std::string_view keyword);
   [[noreturn]] void Fail(std::string text) const;
   // "Unexpected 'c' in <where>" or "Unexpected end of text in <where>".
@@ -134,7 +180,7 @@ class CompileRun {
   void ReadOperator();
   std::string ReadNumberText();
   std::string ReadLiteralText(char close);
-  void EmitLiteral(const std::string& text, long double scale, std::string_view warning);
+  void EmitLiteral(std::string_view text, long double scale, std::string_view warning);
   void CompileGet();
   void CompileName();
 
@@ -143,10 +189,16 @@ class CompileRun {
   void Emit(std::uint32_t word) { code_.push_back(word); }
   void Emit(Opcode op) { code_.push_back(static_cast<std::uint32_t>(op)); }
 
-  // Lifts the code emitted since `mark` out of the stream, so that a
-  // statement can write its parts back in another order than compiled.
-  std::vector<std::uint32_t> Capture(std::uint32_t mark);
-  void Restore(const std::vector<std::uint32_t>& part) { code_.insert(code_.end(), part.begin(), part.end()); }
+  // Statements write their parts in another order than compiled. A piece
+  // operand and an axis are one word each and are lifted out; expressions
+  // are swapped in place, without copies.
+  std::uint32_t TakeLastWord() {
+    const std::uint32_t word = code_.back();
+    code_.pop_back();
+    return word;
+  }
+  // Moves the code from `later` on in front of the code from `mark` on.
+  void MoveInFront(std::uint32_t mark, std::uint32_t later);
 
   // Blocks and expressions nest by recursion. Together they may not go
   // deeper than this, whatever RecurseDepth says, so that no input can
@@ -166,9 +218,11 @@ class CompileRun {
   std::size_t base_ = 0;  // position of buffer_'s first character in the whole text
   int row_ = 0;
   int col_ = 0;
-  std::uint32_t peeksUntilProgress_ = 1;
+  std::uint32_t charsUntilProgress_ = 1;  // the first character shows the progress at once
 
-  TStack operatorStack_;
+  // Binary operators waiting for their right operand.
+  std::vector<Opcode> operatorStack_;
+  std::string nameText_;  // CompileName's name when folded; kept to reuse its storage
   NameTable staticVars_{NameTable::Finds::kLast};
   NameTable pieces_{NameTable::Finds::kFirst};
   NameTable locals_{NameTable::Finds::kLast};

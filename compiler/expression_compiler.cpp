@@ -35,41 +35,71 @@ constexpr std::array<BinaryOperator, 11> kOperators{{
     {"!", Opcode::LOGICAL_NOT},
 }};
 
+// Operators are one or two characters, compared as such.
 const BinaryOperator* FindOperator(std::string_view text) {
   for (const auto& op : kOperators)
-    if (op.text == text) return &op;
+    if (op.text.size() == text.size() && op.text[0] == text[0] && (text.size() == 1 || op.text[1] == text[1]))
+      return &op;
   return nullptr;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsNameChar(char c) { return c == '-' || IsDigit(c) || (c >= 'a' && c <= 'z') || c == '_'; }
+constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsNameChar(char c) { return c == '-' || IsDigit(c) || (c >= 'a' && c <= 'z') || c == '_'; }
+
+constexpr CharSet kDigits(IsDigit);
+constexpr CharSet kNameChars(IsNameChar);
 bool JoinsOperator(char c) { return c == '&' || c == '=' || c == '|'; }
+
+// Most literals are short: ["-"] digits ["." digits], 18 digits at most.
+// Their digits as a whole number and the power of ten to divide by are both
+// exact, and one division rounds once, as the full conversion does. False
+// for any other text.
+bool ParseShortDecimal(std::string_view text, long double& value) {
+  constexpr int kMaxDigits = 18;
+  std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+  const bool negative = i == 1;
+  std::int64_t whole = 0;
+  std::int64_t divisor = 1;
+  int digits = 0;
+  int fractionStart = -1;  // digits before the "."
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (IsDigit(c)) {
+      if (++digits > kMaxDigits) return false;
+      whole = whole * 10 + (c - '0');
+      if (fractionStart >= 0) divisor *= 10;
+    } else if (c == '.' && fractionStart < 0 && digits > 0) {
+      fractionStart = digits;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || digits == fractionStart) return false;  // no digits, or none after the "."
+  value = static_cast<long double>(whole);
+  if (divisor > 1) value /= static_cast<long double>(divisor);
+  if (negative) value = -value;
+  return true;
+}
 
 // A decimal text as the compiler's literals allow it: optional "-", digits
 // with at most one ".", at least one digit.
-bool ParseDecimal(const std::string& text, long double& value) {
+bool ParseDecimal(std::string_view text, long double& value) {
+  if (ParseShortDecimal(text, value)) return true;
   const char* first = text.data();
   const char* last = text.data() + text.size();
   bool digits = false;
-  bool plain = text.size() <= 18;
-  for (char c : text) {
-    digits = digits || IsDigit(c);
-    plain = plain && IsDigit(c);
-  }
+  for (char c : text) digits = digits || IsDigit(c);
   if (!digits) return false;
-  if (plain) {
-    // Most literals are small whole numbers, exact in any precision.
-    std::int64_t whole = 0;
-    for (char c : text) whole = whole * 10 + (c - '0');
-    value = static_cast<long double>(whole);
-    return true;
-  }
   auto [end, error] = std::from_chars(first, last, value, std::chars_format::fixed);
   return error == std::errc() && end == last && std::isfinite(value);
 }
 
 // The low 32 bits of the value truncated toward zero.
 std::uint32_t TruncatedWord(long double value) {
+  // Within 64 bits the integer conversion truncates the same way, and its
+  // low 32 bits are the remainder taken below.
+  constexpr long double kInt64Range = 9223372036854775808.0L;
+  if (value > -kInt64Range && value < kInt64Range) return static_cast<std::uint32_t>(static_cast<std::int64_t>(value));
   constexpr long double kWordRange = 4294967296.0L;
   long double low = std::fmod(std::trunc(value), kWordRange);
   if (low < 0) low += kWordRange;
@@ -89,13 +119,11 @@ void CompileRun::ProcessExpression() {
     SkipWhiteSpace();
     ProcessEqTerm();
     SkipWhiteSpace();
-    const std::string text = operatorStack_.Pop();
-    const BinaryOperator* op = FindOperator(text);
-    if (!op) {
-      operatorStack_.Push(text);
-      Fail("Bad Equality in ProcessExpression");
-    }
-    Emit(op->opcode);
+    // A text that was no operator pushed nothing, so this may find the
+    // stack empty.
+    if (operatorStack_.empty()) Fail("Bad Equality in ProcessExpression");
+    Emit(operatorStack_.back());
+    operatorStack_.pop_back();
   }
   --nesting_;
 }
@@ -111,10 +139,11 @@ bool CompileRun::AtOperator() {
 // "< =" reads as "<=" and "! =" as "!="; a text that is no operator pushes
 // nothing, which the pop after the right operand then reports.
 void CompileRun::ReadOperator() {
-  std::string text(1, Consume());
+  char text[2] = {Consume(), '\0'};
+  std::size_t length = 1;
   if (Peek() == ' ' && CharAt(1) == '=') Consume();
-  if (JoinsOperator(Peek())) text += Consume();
-  if (FindOperator(text)) operatorStack_.Push(text);
+  if (JoinsOperator(Peek())) text[length++] = Consume();
+  if (const BinaryOperator* op = FindOperator(std::string_view(text, length))) operatorStack_.push_back(op->opcode);
 }
 
 void CompileRun::ProcessEqTerm() {
@@ -146,10 +175,10 @@ std::string CompileRun::ReadNumberText() {
   std::string text;
   if (Peek() == '-') text += Consume();
   SkipWhiteSpace();
-  bool dot = false;
-  for (char c = Peek(); IsDigit(c) || (c == '.' && !dot); c = Peek()) {
-    dot = dot || c == '.';
+  ConsumeRun(kDigits, text);
+  if (Peek() == '.') {
     text += Consume();
+    ConsumeRun(kDigits, text);
   }
   return text;
 }
@@ -164,15 +193,17 @@ std::string CompileRun::ReadLiteralText(char close) {
   if (Peek() == '-') text += Consume();
   SkipWhiteSpace();
   bool dot = false;
-  for (char c = Peek(); c == '\n' || c == '\r' || c == ' ' || c == '.' || IsDigit(c); c = Peek()) {
-    if (c == '.') {
+  for (;;) {
+    ConsumeRun(kDigits, text);
+    const char c = Peek();
+    if (IsWhiteSpace(c)) {
+      SkipWhiteSpace();
+    } else if (c == '.') {
       if (dot) Fail("Syntax Error: '.' not expected");
       dot = true;
       text += Consume();
-    } else if (IsDigit(c)) {
-      text += Consume();
     } else {
-      Consume();
+      break;
     }
   }
   SkipWhiteSpace();
@@ -183,7 +214,7 @@ std::string CompileRun::ReadLiteralText(char close) {
 
 // A literal that does not convert is reported and compiled as 0, so the code
 // stays well-formed.
-void CompileRun::EmitLiteral(const std::string& text, long double scale, std::string_view warning) {
+void CompileRun::EmitLiteral(std::string_view text, long double scale, std::string_view warning) {
   Emit(Opcode::PUSH_CONSTANT);
   long double value = 0;
   if (!ParseDecimal(text, value)) {
@@ -237,15 +268,17 @@ void CompileRun::CompileGet() {
 // A name: a local, else a static (both newest first), else a piece (first
 // declared first). In a piece operand a piece yields its bare index.
 void CompileRun::CompileName() {
-  std::string name;
-  while (IsNameChar(Peek())) name += Consume();
-  if (const int local = locals_.IndexOf(name); local >= 0) {
+  // Nothing reads on before the name is found or reported, so it can stay
+  // a view into the text.
+  const std::string_view name = ReadRun(kNameChars, nameText_);
+  const NameTable::Key key(name);
+  if (const int local = locals_.IndexOf(key); local >= 0) {
     Emit(Opcode::PUSH_LOCAL);
     Emit(static_cast<std::uint32_t>(local));
-  } else if (const int staticVar = staticVars_.IndexOf(name); staticVar >= 0) {
+  } else if (const int staticVar = staticVars_.IndexOf(key); staticVar >= 0) {
     Emit(Opcode::PUSH_STATIC);
     Emit(static_cast<std::uint32_t>(staticVar));
-  } else if (const int piece = pieces_.IndexOf(name); piece >= 0) {
+  } else if (const int piece = pieces_.IndexOf(key); piece >= 0) {
     if (pieceFlag_) {
       barePieceWordAt_ = WordIndex();
     } else {
@@ -253,7 +286,7 @@ void CompileRun::CompileName() {
     }
     Emit(static_cast<std::uint32_t>(piece));
   } else {
-    Fail("Unexpected keyword or identifier '" + name + "' while searching for piece or variable");
+    Fail("Unexpected keyword or identifier '" + std::string(name) + "' while searching for piece or variable");
   }
 }
 
@@ -275,17 +308,10 @@ void CompileRun::ProcessFactor() {
     if (ParseArguments() != 2) Fail("Syntax Error");
     Emit(Opcode::RAND);
   } else if (AxisSuffixFollows()) {
-    const std::string name = Slice(0, 6);
+    // "-axis" follows, so the first letter tells the axis.
     ConsumeN(6);
-    std::uint32_t axis = 0;
-    if (name == "x-axis")
-      axis = 0;
-    else if (name == "y-axis")
-      axis = 1;
-    else if (name == "z-axis")
-      axis = 2;
-    else
-      Fail("Illegal axis name");
+    if (c < 'x' || c > 'z') Fail("Illegal axis name");
+    const auto axis = static_cast<std::uint32_t>(c - 'x');
     // An axis is a bare word only where a piece operand stands; in a value
     // it is pushed like any constant.
     if (!pieceFlag_) Emit(Opcode::PUSH_CONSTANT);

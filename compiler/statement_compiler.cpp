@@ -12,9 +12,14 @@
 namespace marlo::core::detail {
 namespace {
 
-bool IsLetter(char c) { return c >= 'a' && c <= 'z'; }
-bool IsIdentifierChar(char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
-bool EndsStatementWord(char c) { return c == '\n' || c == '\r' || c == ' ' || c == '(' || c == ')' || c == '='; }
+constexpr bool IsLetter(char c) { return c >= 'a' && c <= 'z'; }
+constexpr bool IsIdentifierChar(char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
+constexpr bool EndsStatementWord(char c) {
+  return c == '\n' || c == '\r' || c == ' ' || c == '(' || c == ')' || c == '=';
+}
+
+constexpr CharSet kIdentifierChars(IsIdentifierChar);
+constexpr CharSet kStatementWordChars([](char c) { return !EndsStatementWord(c); });
 
 }  // namespace
 
@@ -54,7 +59,7 @@ void CompileRun::ProcessStatement() {
     if (c == '{') {
       CompileBlock();
     } else {
-      while (!AtEnd() && !EndsStatementWord(Peek())) word += Consume();
+      ConsumeRun(kStatementWordChars, word);
     }
     SkipWhiteSpace();
     if (CompileKeywordStatement(word)) {
@@ -79,16 +84,11 @@ void CompileRun::ExpectKeyword(std::string_view keyword, std::string_view messag
 void CompileRun::ReadAxis() {
   SkipWhiteSpace();
   if (!AxisSuffixFollows()) Fail("An axis was expected and not found");
-  const std::string name = Slice(0, 6);
+  // Only the first letter is left to tell the axes apart.
+  const char first = CharAt(0);
   ConsumeN(6);
-  if (name == "x-axis")
-    Emit(0);
-  else if (name == "y-axis")
-    Emit(1);
-  else if (name == "z-axis")
-    Emit(2);
-  else
-    Fail("Undefined axis '" + name + "' was found");
+  if (first < 'x' || first > 'z') Fail("Undefined axis '" + std::string(1, first) + "-axis' was found");
+  Emit(static_cast<std::uint32_t>(first - 'x'));
 }
 
 // A piece operand follows its opcode as exactly one word: the index of a
@@ -136,6 +136,7 @@ void CompileRun::CompileNameList(bool statics, std::string_view where) {
     if (AtEnd()) FailUnexpected(where);
     if ((IsLetter(c) && name.empty()) || (IsIdentifierChar(c) && !name.empty())) {
       name += Consume();
+      ConsumeRun(kIdentifierChars, name);
     } else if (c == ',') {
       add();
       Consume();
@@ -152,14 +153,13 @@ void CompileRun::CompileNameList(bool statics, std::string_view where) {
 //   now:   E1, MOVE_NOW|TURN_NOW, P, axis
 //   speed: E2, E1, MOVE|TURN, P, axis
 void CompileRun::CompileMoveOrTurn(bool turn) {
-  const std::uint32_t mark = WordIndex();
   CompilePieceOperand(turn ? "turn" : "move");
-  const auto piece = Capture(mark);
+  const std::uint32_t piece = TakeLastWord();
   ExpectKeyword("to", turn ? "Expecting 'to' in Turn statement" : "Expecting 'to' in Move statement");
   ReadAxis();
-  const auto axis = Capture(mark);
+  const std::uint32_t axis = TakeLastWord();
+  const std::uint32_t target = WordIndex();
   ProcessExpression();
-  const auto target = Capture(mark);
   SkipWhiteSpace();
   Opcode opcode;
   if (HasPrefix("now")) {
@@ -167,30 +167,31 @@ void CompileRun::CompileMoveOrTurn(bool turn) {
     opcode = turn ? Opcode::TURN_NOW : Opcode::MOVE_NOW;
   } else if (HasPrefix("speed")) {
     ConsumeN(5);
+    const std::uint32_t speed = WordIndex();
     ProcessExpression();
+    MoveInFront(target, speed);
     opcode = turn ? Opcode::TURN : Opcode::MOVE;
   } else {
     Fail(turn ? "Expected 'now' or 'speed' in Turn statement" : "Expected 'now' or 'speed' in Move statement");
   }
-  Restore(target);
   Emit(opcode);
-  Restore(piece);
-  Restore(axis);
+  Emit(piece);
+  Emit(axis);
 }
 
 // "spin" P "around" axis "speed" E1 ["accelerate" E2]
 //   E2 (or 0), E1, SPIN, P, axis
 void CompileRun::CompileSpin() {
-  const std::uint32_t mark = WordIndex();
   CompilePieceOperand("spin");
-  const auto piece = Capture(mark);
+  const std::uint32_t piece = TakeLastWord();
   ExpectKeyword("around", "Expecting 'around' in Spin statement");
   ReadAxis();
-  const auto axis = Capture(mark);
+  const std::uint32_t axis = TakeLastWord();
   ExpectKeyword("speed", "Expecting 'speed' in Spin statement");
+  const std::uint32_t speed = WordIndex();
   ProcessExpression();
-  const auto speed = Capture(mark);
   SkipWhiteSpace();
+  const std::uint32_t acceleration = WordIndex();
   if (HasPrefix("accelerate")) {
     ConsumeN(10);
     ProcessExpression();
@@ -198,21 +199,20 @@ void CompileRun::CompileSpin() {
     Emit(Opcode::PUSH_CONSTANT);
     Emit(0);
   }
-  Restore(speed);
+  MoveInFront(speed, acceleration);
   Emit(Opcode::SPIN);
-  Restore(piece);
-  Restore(axis);
+  Emit(piece);
+  Emit(axis);
 }
 
 // "stop-spin" P "around" axis ["decelerate" E]
 //   E (or 0), STOP_SPIN, P, axis
 void CompileRun::CompileStopSpin() {
-  const std::uint32_t mark = WordIndex();
   CompilePieceOperand("stop-spin");
-  const auto piece = Capture(mark);
+  const std::uint32_t piece = TakeLastWord();
   ExpectKeyword("around", "Expecting 'around' in Stop-spin statement");
   ReadAxis();
-  const auto axis = Capture(mark);
+  const std::uint32_t axis = TakeLastWord();
   SkipWhiteSpace();
   if (HasPrefix("decelerate")) {
     ConsumeN(10);
@@ -222,8 +222,8 @@ void CompileRun::CompileStopSpin() {
     Emit(0);
   }
   Emit(Opcode::STOP_SPIN);
-  Restore(piece);
-  Restore(axis);
+  Emit(piece);
+  Emit(axis);
 }
 
 // Compiles the statement named by `word` (already consumed); false when the
@@ -264,7 +264,7 @@ bool CompileRun::CompileKeywordStatement(const std::string& word) {
     std::string_view name;
     Statement statement;
   };
-  // The statement keywords, sorted by name for a binary search.
+  // The statement keywords, sorted by name.
   static constexpr std::array<Keyword, 29> kKeywords{{
       {"attach-unit", Statement::kAttachUnit},
       {"cache", Statement::kCache},
@@ -298,9 +298,24 @@ bool CompileRun::CompileKeywordStatement(const std::string& word) {
   }};
   static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
                                [](const Keyword& a, const Keyword& b) { return a.name < b.name; }));
-  const auto found = std::lower_bound(kKeywords.begin(), kKeywords.end(), std::string_view(word),
-                                      [](const Keyword& k, std::string_view w) { return k.name < w; });
-  if (found == kKeywords.end() || found->name != word) return false;
+  // Every statement word is looked up: only the keywords with the word's
+  // first letter, kFirstWith[letter] up to kFirstWith[letter + 1], are
+  // compared.
+  static constexpr auto kFirstWith = [] {
+    std::array<std::uint8_t, 27> first{};
+    std::size_t k = 0;
+    for (int letter = 0; letter <= 26; ++letter) {
+      while (k < kKeywords.size() && kKeywords[k].name[0] < 'a' + letter) ++k;
+      first[letter] = static_cast<std::uint8_t>(k);
+    }
+    return first;
+  }();
+  if (word.empty() || word[0] < 'a' || word[0] > 'z') return false;
+  const Keyword* found = nullptr;
+  const int letter = word[0] - 'a';
+  for (std::size_t k = kFirstWith[letter]; k < kFirstWith[letter + 1] && !found; ++k)
+    if (kKeywords[k].name == word) found = &kKeywords[k];
+  if (!found) return false;
 
   auto pieceStatement = [&](Opcode opcode) {
     Emit(opcode);
@@ -347,13 +362,12 @@ bool CompileRun::CompileKeywordStatement(const std::string& word) {
       break;
     }
     case Statement::kExplode: {
-      const std::uint32_t mark = WordIndex();
       CompilePieceOperand("explode");
-      const auto piece = Capture(mark);
+      const std::uint32_t piece = TakeLastWord();
       ExpectKeyword("type", "Expected 'type' in explosion call");
       ProcessExpression();
       Emit(Opcode::EXPLODE);
-      Restore(piece);
+      Emit(piece);
       break;
     }
     case Statement::kGet:
@@ -470,10 +484,11 @@ void CompileRun::CompileAssignment(const std::string& name) {
   Consume();
   SkipWhiteSpace();
   ProcessExpression();
-  if (const int local = locals_.IndexOf(name); local >= 0) {
+  const NameTable::Key key(name);
+  if (const int local = locals_.IndexOf(key); local >= 0) {
     Emit(Opcode::POP_LOCAL);
     Emit(static_cast<std::uint32_t>(local));
-  } else if (const int staticVar = staticVars_.IndexOf(name); staticVar >= 0) {
+  } else if (const int staticVar = staticVars_.IndexOf(key); staticVar >= 0) {
     Emit(Opcode::POP_STATIC);
     Emit(static_cast<std::uint32_t>(staticVar));
   } else {
