@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <unordered_map>
 
@@ -22,8 +23,9 @@ constexpr std::uint32_t kWordSize = 4;
 // little-endian machine it is copied as it is, not a byte at a time.
 void AppendWords(std::vector<std::uint8_t>& out, std::span<const std::uint32_t> words) {
   if constexpr (std::endian::native == std::endian::little) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(words.data());
-    out.insert(out.end(), bytes, bytes + words.size_bytes());
+    const std::size_t at = out.size();
+    out.resize(at + words.size_bytes());
+    if (!words.empty()) std::memcpy(out.data() + at, words.data(), words.size_bytes());
   } else {
     for (std::uint32_t word : words)
       for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(word >> shift));
