@@ -162,18 +162,7 @@ std::vector<std::uint8_t> BuildCob(const CobImage& image) {
 
   std::vector<std::uint8_t> out;
   out.reserve(static_cast<std::size_t>(fileSize));
-  const std::uint32_t fields[] = {header.Version,
-                                  header.ScriptCount,
-                                  header.PieceCount,
-                                  header.CodeWords,
-                                  header.StaticVarCount,
-                                  header.Reserved,
-                                  header.ScriptIndexTableOffset,
-                                  header.ScriptNameTableOffset,
-                                  header.PieceNameTableOffset,
-                                  header.CodeOffset,
-                                  header.NamePoolOffset};
-  AppendWords(out, fields);
+  AppendWords(out, HeaderWords(header));
   AppendWords(out, image.code);
   AppendWords(out, image.scriptStarts);
 
@@ -204,24 +193,33 @@ std::string CobOutputPath(const std::string& outputPath, const std::string& outp
   return path + ".cob";
 }
 
+std::array<std::uint32_t, kCobHeaderWords> HeaderWords(const CobHeader& h) {
+  return {h.Version,
+          h.ScriptCount,
+          h.PieceCount,
+          h.CodeWords,
+          h.StaticVarCount,
+          h.Reserved,
+          h.ScriptIndexTableOffset,
+          h.ScriptNameTableOffset,
+          h.PieceNameTableOffset,
+          h.CodeOffset,
+          h.NamePoolOffset};
+}
+
+CobHeader HeaderFromWords(const std::array<std::uint32_t, kCobHeaderWords>& w) {
+  return CobHeader{w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], w[8], w[9], w[10]};
+}
+
 CobFile ReadCob(std::span<const std::uint8_t> bytes) {
   CobReader reader(bytes);
   if (!reader.Fits(0, kCobHeaderSize)) Fail("COB header truncated");
 
   CobFile file;
-  CobHeader& h = file.header;
-  std::uint32_t* fields[] = {&h.Version,
-                             &h.ScriptCount,
-                             &h.PieceCount,
-                             &h.CodeWords,
-                             &h.StaticVarCount,
-                             &h.Reserved,
-                             &h.ScriptIndexTableOffset,
-                             &h.ScriptNameTableOffset,
-                             &h.PieceNameTableOffset,
-                             &h.CodeOffset,
-                             &h.NamePoolOffset};
-  for (std::size_t i = 0; i < std::size(fields); ++i) *fields[i] = reader.Word(i * kWordSize);
+  std::array<std::uint32_t, kCobHeaderWords> words{};
+  for (std::size_t i = 0; i < words.size(); ++i) words[i] = reader.Word(i * kWordSize);
+  file.header = HeaderFromWords(words);
+  const CobHeader& h = file.header;
 
   // Only the layout this writer produces is understood.
   if (h.Version != kCobVersion) Fail("unsupported COB version " + Num(h.Version));

@@ -7,6 +7,8 @@
 // offset from the start of the file.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -32,6 +34,11 @@ struct CobHeader {
   std::uint32_t CodeOffset = kCobHeaderSize;
   std::uint32_t NamePoolOffset = 0;
 };
+
+// The eleven header words in file order, and back.
+inline constexpr std::size_t kCobHeaderWords = 11;
+std::array<std::uint32_t, kCobHeaderWords> HeaderWords(const CobHeader& header);
+CobHeader HeaderFromWords(const std::array<std::uint32_t, kCobHeaderWords>& words);
 
 // What the compiler hands to the writer.
 struct CobImage {

@@ -52,20 +52,9 @@ class CobView {
 
 std::optional<CobHeader> ReadHeader(const CobView& cob) {
   if (cob.Size() < kCobHeaderSize) return std::nullopt;
-  CobHeader h;
-  std::uint32_t* fields[] = {&h.Version,
-                             &h.ScriptCount,
-                             &h.PieceCount,
-                             &h.CodeWords,
-                             &h.StaticVarCount,
-                             &h.Reserved,
-                             &h.ScriptIndexTableOffset,
-                             &h.ScriptNameTableOffset,
-                             &h.PieceNameTableOffset,
-                             &h.CodeOffset,
-                             &h.NamePoolOffset};
-  for (std::size_t i = 0; i < std::size(fields); ++i) *fields[i] = *cob.WordAt(i * kWordSize);
-  return h;
+  std::array<std::uint32_t, kCobHeaderWords> words{};
+  for (std::size_t i = 0; i < words.size(); ++i) words[i] = *cob.WordAt(i * kWordSize);
+  return HeaderFromWords(words);
 }
 
 // One script's code as far as it lies in the bytes.
