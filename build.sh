@@ -4,10 +4,14 @@
 #   ./build.sh          install missing build dependencies, build into build/,
 #                       then compile examples/*.bos with marloc into build/examples/
 #   ./build.sh test     the same build, then every test (ctest), then the tests
-#                       again under AddressSanitizer + UBSan in build-asan/
+#                       again under AddressSanitizer + UBSan in build-asan/,
+#                       then each fuzz target for 30 s when clang 14 is there
+#   ./build.sh fuzz [S] build the fuzz targets in build-fuzz/, seed them and
+#                       run each for S seconds (60)
 #   ./build.sh format   check that the C++ sources are clang-format clean
 #
-# With CI=true warnings are errors.
+# With CI=true warnings are errors. MARLO_FUZZ_SECONDS=0 ./build.sh test
+# leaves the fuzz run out.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")"
@@ -16,13 +20,13 @@ MODE=${1:-build}
 JOBS=${MARLO_JOBS:-2}
 
 case "$MODE" in
-  build | test | format) ;;
+  build | test | format | fuzz) ;;
   -h | --help)
-    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *)
-    echo "build.sh: unknown command '$MODE' (use: ./build.sh [test|format])" >&2
+    echo "build.sh: unknown command '$MODE' (use: ./build.sh [test|fuzz [SECONDS]|format])" >&2
     exit 2
     ;;
 esac
@@ -31,6 +35,8 @@ say() { printf '==> %s\n' "$*"; }
 
 CORE_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
 IDE_PACKAGES=(qt6-base-dev libqscintilla2-qt6-dev)
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+FUZZ_TARGETS=(scanner preprocessor evaluator compiler cob)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
@@ -139,8 +145,70 @@ format_check() {
   say "all ${#files[@]} C++ files are clang-format clean"
 }
 
+# libFuzzer comes with clang 14; true when it is (or could be made) present.
+fuzz_tools() {
+  local missing
+  if command -v dpkg-query >/dev/null && command -v apt-get >/dev/null; then
+    mapfile -t missing < <(missing_of "${FUZZ_PACKAGES[@]}")
+    if ((${#missing[@]})); then
+      say "installing clang for fuzzing: ${missing[*]}"
+      apt_install "${missing[@]}" || return 1
+    fi
+  fi
+  command -v clang++-14 >/dev/null
+}
+
+# Builds the fuzz targets in build-fuzz/ (as the fuzz preset does), seeds
+# their corpora and runs each for $1 seconds; a find fails the run.
+fuzz_run() {
+  local seconds=$1 target log runs
+  configure_and_build_targets build-fuzz "fuzz_all" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++-14 -DMARLO_BUILD_FUZZ=ON -DMARLO_BUILD_TESTS=OFF -DMARLO_BUILD_IDE=OFF \
+    -DMARLO_WERROR="$(werror_option)"
+  [[ -x build/cli/marloc ]] || configure_and_build_targets build-fuzz marloc
+  say "seeding build-fuzz/corpus/"
+  fuzz/seed.sh build-fuzz
+  mkdir -p build-fuzz/logs
+  for target in "${FUZZ_TARGETS[@]}"; do
+    log=build-fuzz/logs/$target.log
+    say "fuzz_$target for $seconds s (log: $log)"
+    if ! fuzz/run.sh "$target" -max_total_time="$seconds" >"$log" 2>&1; then
+      tail -n 60 "$log"
+      echo "build.sh: fuzz_$target found a fault; the input is in build-fuzz/artifacts/$target/" >&2
+      exit 1
+    fi
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    say "fuzz_$target: ${runs:-?} runs, nothing found"
+  done
+}
+
+configure_and_build_targets() {
+  local dir=$1 targets=$2
+  shift 2
+  if (($#)); then
+    say "configuring $dir"
+    cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+  fi
+  say "building $targets in $dir"
+  # shellcheck disable=SC2086 # a list of targets
+  cmake --build "$dir" --parallel "$JOBS" --target $targets
+}
+
 if [[ $MODE == format ]]; then
   format_check
+  exit 0
+fi
+
+if [[ $MODE == fuzz ]]; then
+  START=$SECONDS
+  SECONDS_EACH=${2:-60}
+  install_dependencies
+  fuzz_tools || {
+    echo "build.sh: clang-14 and libclang-rt-14-dev are needed for fuzzing" >&2
+    exit 1
+  }
+  fuzz_run "$SECONDS_EACH"
+  say "done in $((SECONDS - START)) s"
   exit 0
 fi
 
@@ -161,6 +229,18 @@ if [[ $MODE == test ]]; then
   ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:detect_stack_use_after_return=1} \
     UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
     ctest --test-dir build-asan --output-on-failure --parallel "$JOBS"
+
+  # A short fuzz run of every target, when clang 14 can be had.
+  FUZZ_SECONDS=${MARLO_FUZZ_SECONDS:-30}
+  if ((FUZZ_SECONDS > 0)); then
+    if fuzz_tools; then
+      FUZZ_START=$SECONDS
+      fuzz_run "$FUZZ_SECONDS"
+      say "fuzzing took $((SECONDS - FUZZ_START)) s"
+    else
+      say "fuzzing: clang-14 or libclang-rt-14-dev is missing - skipped"
+    fi
+  fi
 fi
 
 say "done in $((SECONDS - START)) s"
