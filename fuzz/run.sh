@@ -12,7 +12,7 @@
 # $MARLO_FUZZ_BUILD, else build-fuzz.
 #
 # Defaults: 1 s per input, 2048 MB of memory, inputs up to 4096 bytes with
-# the BOS dictionary (64 KiB and no dictionary for cob), final statistics.
+# the BOS dictionary (8 KiB and no dictionary for cob), final statistics.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -26,7 +26,7 @@ shift
 
 case "$TARGET" in
   scanner | preprocessor | evaluator | compiler) LIMITS=(-max_len=4096 -dict=fuzz/dict/bos.dict) ;;
-  cob) LIMITS=(-max_len=65536) ;;
+  cob) LIMITS=(-max_len=8192) ;;
   *)
     echo "run.sh: no fuzz target '$TARGET' (scanner, preprocessor, evaluator, compiler, cob)" >&2
     exit 2

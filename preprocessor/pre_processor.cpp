@@ -135,9 +135,9 @@ class TPreProcessor::Walk {
     // A long main text is scanned on a second thread while it is walked.
     std::unique_ptr<TokenReader> reader;
     if (depth_ == 0 && owner_.parallelScan_ && text.size() >= kParallelScanFrom)
-      reader = std::make_unique<ThreadedScannerReader>(owner_.tokens_, text);
+      reader = std::make_unique<ThreadedScannerReader>(owner_.ConfiguredScanner(), text);
     else
-      reader = std::make_unique<ScannerReader>(owner_.tokens_, text);
+      reader = std::make_unique<ScannerReader>(owner_.ConfiguredScanner(), text);
     tokens_.SetReader(*reader);
     IProgressBar* progress = depth_ == 0 ? owner_.progressBar_ : nullptr;
     if (progress) progress->SetMax(static_cast<std::int64_t>(text.size()));
@@ -378,6 +378,19 @@ void TPreProcessor::SetIncludeDirs(std::string_view dirs) {
   }
 }
 
+void TPreProcessor::SetTokens(const TCsStrings& tokens) {
+  tokens_.Assign(tokens);
+  scanner_.reset();
+}
+
+const TScanner& TPreProcessor::ConfiguredScanner() {
+  if (!scanner_) {
+    scanner_ = std::make_unique<TScanner>();
+    scanner_->ConfigureForPreprocessor(tokens_);
+  }
+  return *scanner_;
+}
+
 std::string TPreProcessor::Execute(std::string_view text) { return Process(text) ? source_ : std::string(); }
 
 void TPreProcessor::PublishOutput() {
@@ -510,6 +523,7 @@ void TPreProcessor::SetTokenFile(std::string file) {
 // until a file loads or the choice is cancelled; an empty choice cancels.
 void TPreProcessor::LoadTokenFile() {
   if (!loadTokensFromFile_) return;
+  scanner_.reset();
   while (!core::LoadTokenFile(tokenFile_, tokens_)) {
     std::optional<std::string> chosen = chooseTokenFile_ ? chooseTokenFile_(tokenFile_) : std::nullopt;
     if (!chosen || chosen->empty()) {

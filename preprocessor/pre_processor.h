@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -87,7 +88,7 @@ class TPreProcessor : public ISourceHolder {
   const TStack& PreProcessorTests() const { return tests_; }
 
   const TCsStringList& Tokens() const { return tokens_; }
-  void SetTokens(const TCsStrings& tokens) { tokens_.Assign(tokens); }
+  void SetTokens(const TCsStrings& tokens);
 
   // "Case sensitive #defines": the owner sets it before each run.
   bool DefinesCaseSensitive() const { return defines_.CaseSensitive(); }
@@ -141,6 +142,7 @@ class TPreProcessor : public ISourceHolder {
   class Walk;
 
   void LoadTokenFile();
+  const TScanner& ConfiguredScanner();
   void PublishOutput();
   // The first entry named `name`, or -1.
   int FindDefine(std::string_view name);
@@ -157,6 +159,9 @@ class TPreProcessor : public ISourceHolder {
   TStack defines_;
   TStack tests_;
   TCsStringList tokens_;
+  // A scanner configured for tokens_, copied by each walk: configuring sorts
+  // the keywords, which costs more than scanning a short include.
+  std::unique_ptr<TScanner> scanner_;
   std::vector<std::string> includeDirs_;
   bool loadTokensFromFile_ = false;
   std::string tokenFile_;

@@ -186,9 +186,11 @@ void TScanner::RebuildKeywordLookup() {
     // An empty text reads as a NUL first byte; no identifier is empty, but
     // the filter stays exact all the same.
     const std::uint32_t lengthBit = std::uint32_t{1} << std::min<std::size_t>(word.size(), 31);
-    for (int c = 0; c < 256; ++c) {
-      if (keywordFold_[c] == static_cast<unsigned char>(word.c_str()[0])) keywordFilter_[c] |= lengthBit;
-    }
+    // The bytes that fold to the folded first byte: itself, and its lower
+    // case when case is ignored (the fold touches A-Z only).
+    const auto first = static_cast<unsigned char>(word.c_str()[0]);
+    keywordFilter_[first] |= lengthBit;
+    if (!keywordsCaseSensitive_ && first >= 'A' && first <= 'Z') keywordFilter_[first + 32] |= lengthBit;
     keywordLookup_.push_back(std::move(word));
   }
   std::size_t slots = 16;
@@ -231,16 +233,24 @@ void TScanner::SetKeywordsCaseSensitive(bool value) {
   RebuildKeywordLookup();
 }
 
+// The setters each rebuild the tables; here they are rebuilt once.
 void TScanner::ConfigureForPreprocessor(const TCsStrings& keywords) {
-  SetAdditionalChars("#-_");
-  SetAllowFigures(true);
-  SetAllowIdentifier(true);
-  SetCommentBegin("/*");
-  SetCommentEnd("*/");
-  SetCommentLine("//");
-  SetKeywords(keywords);
-  SetKeywordsCaseSensitive(false);
-  SetSpecialChars("#()*+,-./;<=>[]{|}");
+  FillSet(additionalChars_, "#-_");
+  allowFigures_ = true;
+  allowIdentifier_ = true;
+  commentBegin_ = "/*";
+  commentBeginFirst_ = FirstOf(commentBegin_);
+  commentEnd_ = "*/";
+  commentLine_ = "//";
+  commentLineFirst_ = FirstOf(commentLine_);
+  FillSet(specialChars_, "#()*+,-./;<=>[]{|}");
+  RebuildClasses();
+  keywordsCaseSensitive_ = false;
+  keywords_.SetCaseSensitive(false);
+  if (&keywords == &keywords_)
+    RebuildKeywordLookup();
+  else
+    SetKeywords(keywords);
 }
 
 // ---- token list ----

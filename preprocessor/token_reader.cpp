@@ -12,8 +12,7 @@ constexpr std::size_t kBatches = 4;
 
 }  // namespace
 
-ThreadedScannerReader::ThreadedScannerReader(const TCsStrings& keywords, std::string_view text) {
-  scanner_.ConfigureForPreprocessor(keywords);
+ThreadedScannerReader::ThreadedScannerReader(const TScanner& configured, std::string_view text) : scanner_(configured) {
   scanner_.Begin(text);
   for (std::size_t i = 0; i < kBatches; ++i) {
     auto batch = std::make_unique<Batch>();

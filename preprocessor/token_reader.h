@@ -25,10 +25,8 @@ class TokenReader {
 
 class ScannerReader : public TokenReader {
  public:
-  ScannerReader(const TCsStrings& keywords, std::string_view text) {
-    scanner_.ConfigureForPreprocessor(keywords);
-    scanner_.Begin(text);
-  }
+  // Scans `text` with a copy of `configured`.
+  ScannerReader(const TScanner& configured, std::string_view text) : scanner_(configured) { scanner_.Begin(text); }
   bool Next(TToken& token) override { return scanner_.Next(token); }
 
  private:
@@ -38,7 +36,7 @@ class ScannerReader : public TokenReader {
 class ThreadedScannerReader : public TokenReader {
  public:
   // `text` must outlive the reader.
-  ThreadedScannerReader(const TCsStrings& keywords, std::string_view text);
+  ThreadedScannerReader(const TScanner& configured, std::string_view text);
   ~ThreadedScannerReader() override;
   bool Next(TToken& token) override;
 

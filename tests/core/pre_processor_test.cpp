@@ -82,6 +82,24 @@ TEST(PreProcessor, CaseModeCanChangeBetweenRuns) {
   EXPECT_EQ(pp.Execute("SPEED\n"), "\n5 ");
 }
 
+TEST(PreProcessor, NewTokensTakeEffectOnTheNextRun) {
+  TPreProcessor pp;
+  pp.SetTokens(BosTokens());
+  pp.Execute("#define A 1\n");
+  ASSERT_EQ(pp.Defines().Count(), 1);
+  // Without "#define" among the tokens the line is plain text.
+  TCsStringList noDefine = BosTokens();
+  noDefine.Delete(noDefine.IndexOf("#define"));
+  pp.SetTokens(noDefine);
+  pp.Reset();
+  pp.Execute("#define B 2\n");
+  EXPECT_EQ(pp.Defines().Count(), 0);
+  pp.SetTokens(BosTokens());
+  pp.Reset();
+  pp.Execute("#define C 3\n");
+  EXPECT_EQ(pp.Defines().Count(), 1);
+}
+
 TEST(PreProcessor, UndefRemovesEveryEntryOfTheName) {
   TPreProcessor pp;
   pp.SetTokens(BosTokens());
@@ -182,8 +200,14 @@ bool SameTokens(const std::vector<TToken>& a, const std::vector<TToken>& b) {
   return true;
 }
 
+TScanner PreprocessorScanner() {
+  TScanner scanner;
+  scanner.ConfigureForPreprocessor(BosTokens());
+  return scanner;
+}
+
 TEST(TokenReader, ScanningOnASecondThreadGivesTheSameTokens) {
-  const TCsStringList tokens = BosTokens();
+  const TScanner tokens = PreprocessorScanner();
   for (const std::string& text : {std::string(), std::string("x"), std::string("/* open\n comment"),
                                   std::string(30000, 'a') + " b 0x1F $g 'q' \"s\"\r\n// c\n"}) {
     std::string longText;
@@ -199,7 +223,7 @@ TEST(TokenReader, ScanningOnASecondThreadGivesTheSameTokens) {
 TEST(TokenReader, StoppingEarlyEndsTheScanningThread) {
   const std::string word(5 << 20, 'x');
   const std::string text = word + " y z";
-  ThreadedScannerReader reader(BosTokens(), text);
+  ThreadedScannerReader reader(PreprocessorScanner(), text);
   TToken token;
   ASSERT_TRUE(reader.Next(token));
   EXPECT_EQ(token.Text.size(), word.size());

@@ -446,6 +446,37 @@ TEST(ScannerPreprocessor, Configuration) {
   EXPECT_EQ(scanner.Keywords().Count(), 34);
 }
 
+// The one-pass configuration reads exactly as the setters one by one.
+TEST(ScannerPreprocessor, ConfigurationEqualsTheSetters) {
+  TScanner bySetters;
+  bySetters.SetAdditionalChars("#-_");
+  bySetters.SetCommentBegin("/*");
+  bySetters.SetCommentEnd("*/");
+  bySetters.SetCommentLine("//");
+  bySetters.SetKeywords(ListOf(StandardBosTokens()));
+  bySetters.SetKeywordsCaseSensitive(false);
+  bySetters.SetSpecialChars("#()*+,-./;<=>[]{|}");
+  TScanner configured;
+  configured.SetKeywordsCaseSensitive(true);
+  configured.SetCommentLine(";");
+  configured.ConfigureForPreprocessor(ListOf(StandardBosTokens()));
+
+  const std::vector<std::string> pieces = {"#DEFINE", "#define", "Piece", "pIECE", "#ifDef", "call-script", "/*",
+                                           "*/",      "//",      "{",     "\n",    " ",      "x9",          "Spin"};
+  std::mt19937 rng(7);
+  for (int round = 0; round < 500; ++round) {
+    std::string input;
+    for (int i = static_cast<int>(rng() % 12); i > 0; --i) input += pieces[rng() % pieces.size()];
+    bySetters.Scan(input);
+    configured.Scan(input);
+    ASSERT_EQ(bySetters.Count(), configured.Count()) << input;
+    for (int i = 0; i < bySetters.Count(); ++i) {
+      ASSERT_EQ(bySetters.Token(i)->Kind, configured.Token(i)->Kind) << input;
+      ASSERT_EQ(bySetters.Token(i)->Text, configured.Token(i)->Text) << input;
+    }
+  }
+}
+
 TEST(ScannerPreprocessor, TokenShapes) {
   TScanner scanner = PreprocessorScanner();
   ExpectScans(
