@@ -34,7 +34,7 @@ esac
 say() { printf '==> %s\n' "$*"; }
 
 CORE_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
-IDE_PACKAGES=(qt6-base-dev libqscintilla2-qt6-dev)
+IDE_PACKAGES=(qt6-base-dev libqscintilla2-qt6-dev qt6-multimedia-dev libqt6svg6)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 FUZZ_TARGETS=(scanner preprocessor evaluator compiler cob)
 

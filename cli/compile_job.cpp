@@ -3,7 +3,7 @@
 #include <exception>
 #include <istream>
 
-#include "cli/load_file.h"
+#include "compiler/source_file.h"
 #include "compiler/bos_compiler.h"
 #include "compiler/compile_source.h"
 #include "compiler/compiler_hooks.h"
@@ -49,7 +49,7 @@ JobResult CompileJob(const std::string& path, const Options& options) {
   JobResult result;
   MessageLines messages(result);
   try {
-    LoadResult loaded = LoadFile(path, options.tabWidth);
+    core::LoadResult loaded = core::LoadFile(path, options.tabWidth);
     if (!loaded.ok && options.preprocessOnly) {
       result.Err(path + ": error: " + loaded.error + "\n");
       return result;

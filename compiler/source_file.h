@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace marlo::cli {
+namespace marlo::core {
 
 // Splits `bytes` into lines at CR LF, LF or a lone CR and joins them with
 // CR LF after every line (a final line end adds no empty line; no bytes give
@@ -21,4 +21,4 @@ struct LoadResult {
 
 LoadResult LoadFile(const std::string& path, int tabWidth);
 
-}  // namespace marlo::cli
+}  // namespace marlo::core

@@ -1,4 +1,4 @@
-#include "cli/load_file.h"
+#include "compiler/source_file.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-namespace marlo::cli {
+namespace marlo::core {
 namespace {
 
 using namespace std::string_literals;
@@ -103,4 +103,4 @@ TEST_F(LoadFileOnDisk, DirectoryIsAnError) {
 }
 
 }  // namespace
-}  // namespace marlo::cli
+}  // namespace marlo::core

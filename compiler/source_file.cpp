@@ -1,11 +1,11 @@
-#include "cli/load_file.h"
+#include "compiler/source_file.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <system_error>
 
-namespace marlo::cli {
+namespace marlo::core {
 
 std::string NormalizeSourceText(std::string_view bytes, int tabWidth) {
   std::string text;
@@ -61,4 +61,4 @@ LoadResult LoadFile(const std::string& path, int tabWidth) {
   return result;
 }
 
-}  // namespace marlo::cli
+}  // namespace marlo::core

@@ -1,0 +1,447 @@
+#include "ide/source_window.h"
+
+#include <Qsci/qsciscintilla.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTemporaryFile>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "compiler/compile_source.h"
+#include "compiler/listing.h"
+#include "compiler/source_file.h"
+#include "ide/message_box.h"
+#include "ide/reg_ini_plus.h"
+#include "ide/settings.h"
+#include "preprocessor/scanner.h"
+
+namespace marlo::ide {
+namespace {
+
+constexpr int kEventInterval = 20;  // ms between event runs during a long command
+
+QsciScintilla* NewEditor(QWidget* parent, bool readOnly) {
+  auto* editor = new QsciScintilla(parent);
+  editor->setEolMode(QsciScintilla::EolWindows);
+  editor->setUtf8(true);
+  editor->setReadOnly(readOnly);
+  editor->setMarginWidth(0, 30);
+  editor->setMarginLineNumbers(0, false);
+  return editor;
+}
+
+// The editor's bytes as they are, whatever its encoding mode.
+QByteArray EditorBytes(const QsciScintilla& editor) {
+  QByteArray bytes = editor.bytes(0, editor.length());
+  bytes.chop(1);  // bytes() adds a NUL
+  return bytes;
+}
+
+void SetEditorBytes(QsciScintilla& editor, const std::string& text) {
+  const bool readOnly = editor.isReadOnly();
+  editor.setReadOnly(false);
+  editor.SendScintilla(QsciScintilla::SCI_SETTEXT, text.c_str());
+  editor.SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
+  editor.setReadOnly(readOnly);
+}
+
+// Lines as the window's text: every line ends with CR LF, whatever line ends
+// an edit or a paste brought in.
+std::string AsWindowsLines(const QByteArray& bytes) {
+  std::string text;
+  text.reserve(static_cast<std::size_t>(bytes.size()) + 2);
+  for (qsizetype i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\r' || c == '\n') {
+      text += "\r\n";
+      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    } else {
+      text.push_back(c);
+    }
+  }
+  if (!text.empty() && text.back() != '\n') text += "\r\n";
+  return text;
+}
+
+// Runs of `width` blanks become one tab each, scanning from the left.
+std::string OptimalFill(const std::string& text, int width) {
+  if (width <= 0) return text;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t run = 0;
+  for (char c : text) {
+    if (c == ' ') {
+      if (++run == static_cast<std::size_t>(width)) {
+        out.push_back('\t');
+        run = 0;
+      }
+      continue;
+    }
+    out.append(run, ' ');
+    run = 0;
+    out.push_back(c);
+  }
+  out.append(run, ' ');
+  return out;
+}
+
+QString WithExtension(const QString& path, const QString& extension) {
+  const QFileInfo info(path);
+  const QString suffix = info.suffix();
+  const QString base =
+      suffix.isEmpty() && !path.endsWith(QLatin1Char('.')) ? path : path.left(path.size() - suffix.size() - 1);
+  return base + extension;
+}
+
+std::string Local(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+}  // namespace
+
+void TProgressAdapter::SetMax(std::int64_t max) {
+  max_ = max;
+  bar_.setValue(0);
+}
+
+void TProgressAdapter::SetPosition(std::int64_t position) {
+  if (max_ > 0) bar_.setValue(static_cast<int>(std::clamp<std::int64_t>(position * 100 / max_, 0, 100)));
+}
+
+void TProgressAdapter::ProcessEvents() {
+  if (timer_.isValid() && timer_.elapsed() < kEventInterval) return;
+  QCoreApplication::processEvents();
+  timer_.restart();
+}
+
+TSourceWindow::TSourceWindow(ISourceWindowHost& host, int number, QWidget* parent) : QWidget(parent), host_(host) {
+  pageControl_ = new QTabWidget(this);
+  pageControl_->setObjectName(QStringLiteral("PageControl1"));
+  sourceCode_ = NewEditor(pageControl_, false);
+  sourceCode_->setObjectName(QStringLiteral("SourceCode"));
+  pageControl_->addTab(sourceCode_, QStringLiteral("Source"));
+
+  auto* splitter = new QSplitter(pageControl_);
+  preprocessed_ = NewEditor(splitter, true);
+  preprocessed_->setObjectName(QStringLiteral("preprocessed"));
+  listBox1_ = new QListWidget(splitter);
+  listBox1_->setObjectName(QStringLiteral("ListBox1"));
+  splitter->addWidget(preprocessed_);
+  splitter->addWidget(listBox1_);
+  splitter->setStretchFactor(0, 1);
+  splitter->setSizes({400, 185});
+  pageControl_->addTab(splitter, QStringLiteral("Preprocessed"));
+
+  disAssembler_ = NewEditor(pageControl_, true);
+  disAssembler_->setObjectName(QStringLiteral("DisAssembler"));
+  pageControl_->addTab(disAssembler_, QStringLiteral("Assembly"));
+
+  controlBar_ = new QWidget(this);
+  controlBar_->setObjectName(QStringLiteral("ControlBar1"));
+  label1_ = new QLabel(QStringLiteral("Status"), controlBar_);
+  progressBar1_ = new QProgressBar(controlBar_);
+  progressBar1_->setRange(0, 100);
+  button1_ = new QPushButton(QStringLiteral("&Cancel"), controlBar_);
+  button1_->setShortcut(Qt::Key_Escape);
+  auto* bar = new QHBoxLayout(controlBar_);
+  bar->setContentsMargins(4, 2, 4, 2);
+  bar->addWidget(label1_, 1);
+  bar->addWidget(progressBar1_, 2);
+  bar->addWidget(button1_);
+  controlBar_->hide();
+  connect(button1_, &QPushButton::clicked, this, [this] { compiler_.Abort(); });
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(controlBar_);
+  layout->addWidget(pageControl_);
+
+  progress_ = std::make_unique<TProgressAdapter>(*progressBar1_);
+  core::TCsStringList tokens;
+  for (const std::string& word : core::StandardBosTokens()) tokens.Add(word);
+  preProcessor_.SetTokens(tokens);
+  preProcessor_.SetProgressBar(progress_.get());
+  compiler_.SetPreProcesser(&preProcessor_);
+  compiler_.SetMessageListBox(&host_.MessageList());
+  compiler_.SetProgessBar(progress_.get());
+  compiler_.SetOnDumpFile([this](std::istream& cob) { ShowListing(cob); });
+  compiler_.SetOnWarning([this](const std::string& text) { ShowInformation(this, QString::fromStdString(text)); });
+
+  connect(sourceCode_, &QsciScintilla::textChanged, this, [this] { SetModified(true); });
+  connect(sourceCode_, &QsciScintilla::cursorPositionChanged, this, [this] { UpdateStatus(); });
+
+  SetFileName(QStringLiteral("noname%1.bos").arg(number, 2, 10, QLatin1Char('0')));
+  SetModified(false);
+}
+
+TSourceWindow::~TSourceWindow() {
+  // A compile still running here (the program is quitting) stops at its
+  // next look at the text.
+  compiler_.Abort();
+}
+
+void TSourceWindow::SetFileName(const QString& path) {
+  fileName_ = path;
+  setWindowTitle(path);
+}
+
+void TSourceWindow::SetModified(bool flag) {
+  modified_ = flag;
+  setWindowTitle(fileName_);
+  host_.SetStatusPanel(1, flag ? QStringLiteral("Modified") : QString());
+  UpdateStatus();
+  sourceCode_->setTabWidth(ReadEditorTabWidth(host_.Store()));
+  sourceCode_->setAutoIndent(ReadAutoindent(host_.Store()));
+}
+
+void TSourceWindow::UpdateStatus() {
+  int line = 0;
+  int index = 0;
+  sourceCode_->getCursorPosition(&line, &index);
+  host_.SetStatusPanel(0, QStringLiteral("%1: %2").arg(line).arg(index));
+  host_.SetStatusPanel(2, sourceCode_->overwriteMode() ? QStringLiteral("Overwrite") : QStringLiteral("Insert"));
+}
+
+bool TSourceWindow::LoadFile(const QString& path) {
+  SetFileName(path);
+  const core::LoadResult loaded = core::LoadFile(Local(path), ReadTabWidth(host_.Store()));
+  if (!loaded.ok) {
+    ShowError(this, QString::fromLocal8Bit(loaded.error.c_str()));
+    return false;
+  }
+  // Text that is not UTF-8 is kept byte for byte (shown as Latin-1).
+  sourceCode_->setUtf8(QUtf8StringView(loaded.text).isValidUtf8());
+  const QSignalBlocker quiet(sourceCode_);
+  SetEditorBytes(*sourceCode_, loaded.text);
+  SetModified(false);
+  return true;
+}
+
+std::string TSourceWindow::EditorText() const { return AsWindowsLines(EditorBytes(*sourceCode_)); }
+
+bool TSourceWindow::SaveFile() {
+  if (fileName_.left(6).toLower() == QLatin1String("noname")) {
+    const QString chosen = host_.AskSaveFileName(fileName_);
+    if (chosen.isEmpty()) return false;
+    SetFileName(chosen);
+    return SaveFile();
+  }
+  TRegIniPlus& store = host_.Store();
+  std::string text = EditorText();
+  if (ReadOptimalFill(store)) text = OptimalFill(text, ReadTabWidth(store));
+
+  // The new text goes to a file beside the target first; only then does
+  // the old file become the backup and the new one take its place.
+  const QFileInfo target(fileName_);
+  QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                           QStringLiteral(".XXXXXX"));
+  if (!temporary.open() || temporary.write(text.data(), static_cast<qint64>(text.size())) != qint64(text.size()) ||
+      !temporary.flush()) {
+    ShowError(this, QStringLiteral("Cannot create file \"%1\". %2").arg(fileName_, temporary.errorString()));
+    return false;
+  }
+  if (target.exists()) temporary.setPermissions(QFile(fileName_).permissions());
+  temporary.close();
+
+  namespace fs = std::filesystem;
+  const fs::path path = fs::path(Local(fileName_));
+  const fs::path backup = fs::path(Local(WithExtension(fileName_, QStringLiteral(".bak"))));
+  std::error_code error;
+  const bool hadFile = fs::exists(path, error);
+  if (hadFile) {
+    fs::remove(backup, error);
+    fs::rename(path, backup, error);
+    if (error) {
+      ShowError(this, QStringLiteral("Cannot rename \"%1\" to \"%2\". %3")
+                          .arg(fileName_, QString::fromStdString(backup.string()),
+                               QString::fromLocal8Bit(error.message().c_str())));
+      return false;
+    }
+  }
+  fs::rename(fs::path(Local(temporary.fileName())), path, error);
+  if (error) {
+    if (hadFile) {
+      std::error_code ignored;
+      fs::rename(backup, path, ignored);  // put the old file back
+    }
+    ShowError(this, QStringLiteral("Cannot create file \"%1\". %2")
+                        .arg(fileName_, QString::fromLocal8Bit(error.message().c_str())));
+    return false;
+  }
+  temporary.setAutoRemove(false);
+  SetModified(false);
+  return true;
+}
+
+bool TSourceWindow::SaveFileAs() {
+  const QString chosen = host_.AskSaveFileName(fileName_);
+  if (chosen.isEmpty()) return false;
+  SetFileName(chosen);
+  return SaveFile();
+}
+
+void TSourceWindow::AutoSave() {
+  if (Read(host_.Store(), settings::kAutoSave)) SaveFile();
+}
+
+void TSourceWindow::ShowProgress(const QString& label) {
+  progressBar1_->setValue(0);
+  controlBar_->show();
+  host_.EnsureMessageWindow();
+  label1_->setText(label);
+  progress_->Restart();
+  QCoreApplication::processEvents();
+}
+
+void TSourceWindow::HideProgress() { controlBar_->hide(); }
+
+bool TSourceWindow::RunPreprocessor() {
+  const TRegIniPlus& store = host_.Store();
+  core::PreprocessSettings road;
+  road.includeDirs = Local(Read(store, settings::kIncludeDirs));
+  road.definesCaseSensitive = Read(store, settings::kDefinesCaseSensitive);
+  road.secondCore = false;
+  return core::PreprocessTwice(preProcessor_, EditorText(), Local(fileName_), road);
+}
+
+void TSourceWindow::ShowPreprocessed() {
+  SetEditorBytes(*preprocessed_, preProcessor_.Source());
+  listBox1_->clear();
+  const core::TStack& defines = preProcessor_.Defines();
+  for (int i = 0; i < defines.Count(); ++i) listBox1_->addItem(QString::fromStdString(defines.Get(i)));
+}
+
+void TSourceWindow::PreprocessFile() {
+  if (busy_) return;
+  busy_ = true;
+  AutoSave();
+  ShowProgress(QStringLiteral("Preprocessing file %1").arg(fileName_));
+  const bool ok = RunPreprocessor();
+  ShowPreprocessed();
+  if (!ok) {
+    const QString error = QString::fromStdString(preProcessor_.Error().Describe());
+    host_.MessageList().Add(error.toStdString());
+    host_.SetStatusPanel(3, QStringLiteral("Preprocessing failed"));
+  }
+  HideProgress();
+  busy_ = false;
+  if (closeAfterRun_) parentWidget() ? parentWidget()->close() : close();
+}
+
+void TSourceWindow::CompileFile() {
+  if (busy_) return;
+  busy_ = true;
+  AutoSave();
+  ShowProgress(QStringLiteral("Compiling file %1").arg(fileName_));
+  CompileSettings settings;
+  try {
+    settings = ReadCompileSettings(host_.Store());
+  } catch (const ERegistryError& error) {
+    ShowError(this, QString::fromUtf8(error.what()));
+    HideProgress();
+    busy_ = false;
+    return;
+  }
+  compiler_.SetAngularConst(settings.angular);
+  compiler_.SetLinearConst(settings.linear);
+  compiler_.SetRecurseDepth(settings.recurse);
+  compiler_.SetOutputPath(Local(settings.outputDir));
+  compiler_.SetOutputFilename(Local(WithExtension(fileName_, QStringLiteral(".cob"))));
+  compiler_.SetSourceFile(Local(fileName_));
+  core::PreprocessSettings road;
+  road.includeDirs = Local(settings.includeDirs);
+  road.definesCaseSensitive = settings.definesCaseSensitive;
+  road.secondCore = false;
+  core::PreprocessAndCompile(preProcessor_, compiler_, EditorText(), Local(fileName_), road);
+  ShowPreprocessed();
+  host_.PlayEventSound(compiler_.CompileAborted() ? QStringLiteral("MarloCompileError")
+                                                  : QStringLiteral("MarloCompileDone"));
+  HideProgress();
+  if (settings.viewAssembly && !compiler_.CompileAborted()) pageControl_->setCurrentWidget(disAssembler_);
+  busy_ = false;
+  if (closeAfterRun_) parentWidget() ? parentWidget()->close() : close();
+}
+
+void TSourceWindow::ShowListing(std::istream& cob) {
+  const std::vector<std::string> lines = core::BuildListing(cob);
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  SetEditorBytes(*disAssembler_, text);
+}
+
+void TSourceWindow::GotoPosition(int col, int line) {
+  if (auto* frame = parentWidget()) frame->raise();
+  pageControl_->setCurrentIndex(1);
+  PreprocessFile();
+  const int last = qMax(0, preprocessed_->lines() - 1);
+  preprocessed_->setCursorPosition(qBound(0, line, last), qMax(0, col));
+  preprocessed_->ensureLineVisible(qBound(0, line, last));
+  preprocessed_->setFocus();
+}
+
+void TSourceWindow::HandleMessage(int message) {
+  switch (message) {
+    case MSG_SAVE:
+      SaveFile();
+      break;
+    case MSG_SAVEAS:
+      SaveFileAs();
+      break;
+    case MSG_COMPILE:
+      CompileFile();
+      break;
+    case MSG_PREPROCESS:
+      PreprocessFile();
+      break;
+    case MSG_UNDO:
+      sourceCode_->undo();
+      break;
+    case WM_CUT:
+      sourceCode_->cut();
+      break;
+    case WM_COPY:
+      sourceCode_->copy();
+      break;
+    case WM_PASTE:
+      sourceCode_->paste();
+      break;
+    case WM_CLEAR:
+      sourceCode_->removeSelectedText();
+      break;
+    default:
+      break;
+  }
+}
+
+void TSourceWindow::closeEvent(QCloseEvent* event) {
+  if (busy_) {
+    // Stop the running command first; the window closes when it has ended.
+    compiler_.Abort();
+    closeAfterRun_ = true;
+    event->ignore();
+    return;
+  }
+  if (modified_) {
+    const auto answer =
+        ShowBox(this, QMessageBox::Question, QStringLiteral("%1 has changed.  Save changes?").arg(fileName_),
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::Cancel || (answer == QMessageBox::Yes && !SaveFile())) {
+      event->ignore();
+      return;
+    }
+  }
+  event->accept();
+}
+
+}  // namespace marlo::ide

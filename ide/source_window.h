@@ -1,0 +1,146 @@
+// TSourceWindow: one BOS source file in a child window of the main window,
+// with its Source, Preprocessed and Assembly pages, and its own
+// preprocessor and compiler, so that every window compiles on its own.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+#include "compiler/bos_compiler.h"
+#include "compiler/compiler_hooks.h"
+#include "preprocessor/pre_processor.h"
+
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QsciScintilla;
+
+namespace marlo::ide {
+
+class TRegIniPlus;
+
+// The commands between windows, by the numbers the windows have always used.
+enum TWindowMessage : int {
+  MSG_SAVE = 1225,
+  MSG_SAVEAS = 1226,
+  MSG_COMPILE = 1230,
+  MSG_PREPROCESS = 1231,
+  MSG_FIND = 1232,
+  MSG_REPLACE = 1233,
+  MSG_UNDO = 1234,
+  MSG_GOTOPOSITION = 1235,
+  MSG_PROGRESS = 3024,
+  WM_CUT = 0x300,
+  WM_COPY = 0x301,
+  WM_PASTE = 0x302,
+  WM_CLEAR = 0x303,
+  WM_PRINT = 0x317,
+};
+
+// What a source window uses of the main window.
+class ISourceWindowHost {
+ public:
+  virtual ~ISourceWindowHost() = default;
+  virtual TRegIniPlus& Store() = 0;
+  virtual core::IMessageList& MessageList() = 0;
+  virtual void EnsureMessageWindow() = 0;
+  virtual void PlayEventSound(const QString& eventName) = 0;
+  // The save dialog; empty when the user cancels.
+  virtual QString AskSaveFileName(const QString& current) = 0;
+  virtual void SetStatusPanel(int panel, const QString& text) = 0;
+};
+
+// Drives the progress bar from the preprocessor and the compiler and lets
+// window events run at most every 20 ms, so that a long compile stays
+// responsive without spending its time in the event loop.
+class TProgressAdapter : public core::IProgressBar {
+ public:
+  explicit TProgressAdapter(QProgressBar& bar) : bar_(bar) {}
+  void SetMax(std::int64_t max) override;
+  void SetPosition(std::int64_t position) override;
+  void ProcessEvents() override;
+  void Restart() { timer_.restart(); }
+
+ private:
+  QProgressBar& bar_;
+  std::int64_t max_ = 0;
+  QElapsedTimer timer_;
+};
+
+class TSourceWindow : public QWidget {
+  Q_OBJECT
+ public:
+  // `number` is the count of the main window's children, this one included,
+  // minus 1: it names a new window "noname01.bos" and so on.
+  TSourceWindow(ISourceWindowHost& host, int number, QWidget* parent = nullptr);
+  ~TSourceWindow() override;
+
+  QString FileName() const { return fileName_; }
+  bool Modified() const { return modified_; }
+  bool Busy() const { return busy_; }
+  static constexpr int DefaultTabWidth = 4;
+
+  QsciScintilla* SourceCode() const { return sourceCode_; }
+  QsciScintilla* Preprocessed() const { return preprocessed_; }
+  QsciScintilla* DisAssembler() const { return disAssembler_; }
+  QListWidget* ListBox1() const { return listBox1_; }
+  QTabWidget* PageControl1() const { return pageControl_; }
+  QWidget* ControlBar1() const { return controlBar_; }
+  QPushButton* CancelButton() const { return button1_; }
+  core::TPreProcessor& PreProcessor1() { return preProcessor_; }
+  core::TBosCompiler& BosCompiler1() { return compiler_; }
+
+  void SetModified(bool flag);
+  void UpdateStatus();
+  // False when the file could not be read (the error box was shown).
+  bool LoadFile(const QString& path);
+  // False when nothing was written (cancelled or failed).
+  bool SaveFile();
+  bool SaveFileAs();
+  void PreprocessFile();
+  void CompileFile();
+  void GotoPosition(int col, int line);
+
+ public slots:
+  // The window messages the main window forwards.
+  void HandleMessage(int message);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void SetFileName(const QString& path);
+  void ShowProgress(const QString& label);
+  void HideProgress();
+  void AutoSave();
+  bool RunPreprocessor();
+  void ShowPreprocessed();
+  void ShowListing(std::istream& cob);
+  std::string EditorText() const;
+
+  ISourceWindowHost& host_;
+  QString fileName_;
+  bool modified_ = false;
+  bool busy_ = false;
+  bool closeAfterRun_ = false;
+
+  QTabWidget* pageControl_;
+  QsciScintilla* sourceCode_;
+  QsciScintilla* preprocessed_;
+  QListWidget* listBox1_;
+  QsciScintilla* disAssembler_;
+  QWidget* controlBar_;
+  QLabel* label1_;
+  QProgressBar* progressBar1_;
+  QPushButton* button1_;
+  std::unique_ptr<TProgressAdapter> progress_;
+
+  core::TPreProcessor preProcessor_;
+  core::TBosCompiler compiler_;
+};
+
+}  // namespace marlo::ide

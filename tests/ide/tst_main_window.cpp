@@ -1,0 +1,251 @@
+// The main window driven as a user would: command lines, opening, dropping,
+// recent files, the message window's go-to, closing, and a second process
+// handing its command line over.
+#include <Qsci/qsciscintilla.h>
+
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QUrl>
+#include <QtTest>
+
+#include "ide/command_line.h"
+#include "ide/main_window.h"
+#include "ide/message_box.h"
+#include "ide/message_window.h"
+#include "ide/recent_files.h"
+#include "ide/reg_ini_plus.h"
+#include "ide/single_instance.h"
+
+using namespace marlo::ide;
+
+namespace {
+
+constexpr char kGood[] = "piece base;\r\nCreate()\r\n{\r\n  show base;\r\n}\r\n";
+// An error in row 4 of the preprocessed text, and one in row 5.
+constexpr char kBad[] = "piece base;\r\nCreate()\r\n{\r\n  show ;\r\n}\r\n";
+constexpr char kBadLater[] = "piece base;\r\nCreate()\r\n{\r\n  show base;\r\n  show ;\r\n}\r\n";
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  QList<TBoxRequest> boxes_;
+  QList<QMessageBox::StandardButton> answers_;
+
+  QString Write(const QString& name, const QByteArray& text) {
+    const QString path = dir_.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(path));
+    file.write(text);
+    return path;
+  }
+
+  std::unique_ptr<TForm1> NewForm() {
+    auto store = std::make_unique<TRegIniPlus>(dir_.filePath(QStringLiteral("settings.ini")));
+    store->WriteString(QStringLiteral("Marlo"), QStringLiteral("output dir"), dir_.filePath(QStringLiteral("out")));
+    store->WriteBool(QStringLiteral("Marlo"), QStringLiteral("Auto save source on compile"), false);
+    QDir(dir_.path()).mkpath(QStringLiteral("out"));
+    return std::make_unique<TForm1>(std::move(store));
+  }
+
+  static QStringList Titles(TForm1& form) {
+    QStringList titles;
+    for (QMdiSubWindow* child : form.MdiArea()->subWindowList(QMdiArea::CreationOrder)) titles << child->windowTitle();
+    return titles;
+  }
+
+ private slots:
+  void init() {
+    boxes_.clear();
+    answers_.clear();
+    SetBoxHandler([this](const TBoxRequest& request) {
+      boxes_.append(request);
+      return answers_.isEmpty() ? QMessageBox::Ok : answers_.takeFirst();
+    });
+  }
+  void cleanup() { SetBoxHandler({}); }
+
+  void commandLineOpensAndCompilesAfterDashC() {
+    auto form = NewForm();
+    const QString a = Write(QStringLiteral("a.bos"), kGood);
+    const QString b = Write(QStringLiteral("b.bos"), kGood);
+    const QString c = Write(QStringLiteral("c.bos"), kBad);
+    form->ProcessCommandLine(CommandLineFromArguments({CurrentProgramPath(), a, QStringLiteral("-C"), b, c}));
+
+    QCOMPARE(Titles(*form), (QStringList{QStringLiteral("Messages"), a, b, c}));
+    const QStringList lines = form->Messages().Lines();
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], QStringLiteral("Compiling file '%1'").arg(b));
+    QCOMPARE(lines[1], QStringLiteral("Compile completed successfully"));
+    QCOMPARE(lines[2], QStringLiteral("Compiling file '%1'").arg(c));
+    QVERIFY2(lines[3].startsWith(QLatin1String("[4: ")), qPrintable(lines[3]));
+    QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("out/a.cob"))));
+    QVERIFY(QFile::exists(dir_.filePath(QStringLiteral("out/b.cob"))));
+    QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("out/c.cob"))));
+  }
+
+  void openingAnOpenPathIgnoringCaseDoesNotReload() {
+    auto form = NewForm();
+    const QString path = Write(QStringLiteral("same.bos"), "first\r\n");
+    form->OpenSourceFile(path);
+    Write(QStringLiteral("same.bos"), "second\r\n");
+    form->NewSourceWindow();
+    form->OpenSourceFile(path.toUpper());
+    QCOMPARE(form->SourceWindows().size(), 2);
+    QCOMPARE(form->ActiveSourceWindow()->FileName(), path);
+    QCOMPARE(form->ActiveSourceWindow()->SourceCode()->text(), QStringLiteral("first\r\n"));
+  }
+
+  void droppedFilesOpenInReverseOrder() {
+    auto form = NewForm();
+    const QString one = Write(QStringLiteral("one.bos"), kGood);
+    const QString two = Write(QStringLiteral("two.bos"), kGood);
+    const QString three = Write(QStringLiteral("three.bos"), kGood);
+    form->OpenDroppedFiles({QUrl::fromLocalFile(one), QUrl::fromLocalFile(two), QUrl::fromLocalFile(three)});
+    QCOMPARE(Titles(*form), (QStringList{QStringLiteral("Messages"), three, two, one}));
+    QCOMPARE(form->ActiveSourceWindow()->FileName(), one);
+  }
+
+  void recentFilesKeepFiveMostRecentFirstAndSurviveARestart() {
+    QStringList paths;
+    {
+      auto form = NewForm();
+      for (int i = 0; i < 7; ++i) {
+        paths << Write(QStringLiteral("r%1.bos").arg(i), kGood);
+        form->OpenSourceFile(paths.last());
+      }
+      QCOMPARE(form->MRUFileList1().Items(), (QStringList{paths[6], paths[5], paths[4], paths[3], paths[2]}));
+      // Choosing an entry opens it again, or brings its open window to the
+      // front; either way it goes back on top.
+      form->SourceWindows()[3]->parentWidget()->close();
+      form->MRUFileList1().ReopenMenu()->actions().value(3)->trigger();  // r3, closed
+      QCOMPARE(form->ActiveSourceWindow()->FileName(), paths[3]);
+      form->MRUFileList1().ReopenMenu()->actions().value(4)->trigger();  // r2, open
+      QCOMPARE(form->ActiveSourceWindow()->FileName(), paths[2]);
+      QCOMPARE(form->MRUFileList1().Items(), (QStringList{paths[2], paths[3], paths[6], paths[5], paths[4]}));
+      QCOMPARE(form->SourceWindows().size(), 7);
+    }
+    auto again = NewForm();
+    QCOMPARE(again->MRUFileList1().Items(), (QStringList{paths[2], paths[3], paths[6], paths[5], paths[4]}));
+  }
+
+  void gotoErrorFindsTheFileOfEachCompile() {
+    auto form = NewForm();
+    const QString first = Write(QStringLiteral("first.bos"), kBad);
+    const QString second = Write(QStringLiteral("second.bos"), kBadLater);
+    form->OpenSourceFile(first);
+    form->ActiveSourceWindow()->CompileFile();
+    form->OpenSourceFile(second);
+    form->ActiveSourceWindow()->CompileFile();
+    const QStringList lines = form->Messages().Lines();
+    QCOMPARE(lines.size(), 4);
+
+    TMessageWindow* messages = form->MessageWindow();
+    QVERIFY(messages);
+    messages->SelectRow(0);
+    QVERIFY(!messages->PopupMenu1()->actions()[0]->isEnabled());  // not an error line
+    messages->GotoError();
+    QVERIFY(boxes_.isEmpty());
+
+    messages->SelectRow(3);
+    QVERIFY(messages->PopupMenu1()->actions()[0]->isEnabled());
+    messages->GotoError();
+    // The windows before the right one are named, the message window first.
+    QCOMPARE(boxes_.size(), 2);
+    QCOMPARE(boxes_[0].text, QStringLiteral("Messages is not \n%1").arg(second));
+    QCOMPARE(boxes_[1].text, QStringLiteral("%1 is not \n%2").arg(first, second));
+    TSourceWindow* target = form->SourceWindows()[1];
+    QCOMPARE(target->PageControl1()->currentIndex(), 1);
+    int line = -1;
+    int col = -1;
+    target->Preprocessed()->getCursorPosition(&line, &col);
+    QCOMPARE(line, 5);
+
+    boxes_.clear();
+    messages->SelectRow(1);
+    messages->GotoError();
+    QCOMPARE(boxes_.size(), 1);
+    form->SourceWindows()[0]->Preprocessed()->getCursorPosition(&line, &col);
+    QCOMPARE(line, 4);
+  }
+
+  void closedMessageWindowLosesNothing() {
+    auto form = NewForm();
+    const QString path = Write(QStringLiteral("m.bos"), kGood);
+    form->OpenSourceFile(path);
+    form->ActiveSourceWindow()->CompileFile();
+    form->MessageWindow()->parentWidget()->close();
+    QTRY_VERIFY(form->MessageWindow() == nullptr);
+    form->ActiveSourceWindow()->CompileFile();
+    QVERIFY(form->MessageWindow());
+    QCOMPARE(form->MessageWindow()->ListBox1()->model()->rowCount(), 4);
+  }
+
+  void forwardedCommandsRunAfterTheCurrentEvent() {
+    auto form = NewForm();
+    form->OpenSourceFile(Write(QStringLiteral("f.bos"), kGood));
+    form->Forward(MSG_COMPILE);
+    QVERIFY(form->Messages().Lines().isEmpty());
+    QTRY_COMPARE(form->Messages().Lines().size(), 2);
+  }
+
+  void secondToolbarAppearsOnFirstActivationAndStays() {
+    auto form = NewForm();
+    form->show();
+    QVERIFY(form->EditToolBar()->isHidden());
+    TSourceWindow* window = form->NewSourceWindow();
+    QCOMPARE(window->FileName(), QStringLiteral("noname01.bos"));
+    QVERIFY(!form->EditToolBar()->isHidden());
+    window->parentWidget()->close();
+    QVERIFY(!form->EditToolBar()->isHidden());
+  }
+
+  void closingAsksForModifiedWindowsAndCancelStops() {
+    auto form = NewForm();
+    form->show();
+    TSourceWindow* window = form->NewSourceWindow();
+    window->SourceCode()->setText(QStringLiteral("changed"));
+    QVERIFY(window->Modified());
+    answers_ << QMessageBox::Cancel;
+    QVERIFY(!form->close());
+    QCOMPARE(boxes_.size(), 1);
+    QCOMPARE(boxes_[0].text, QStringLiteral("%1 has changed.  Save changes?").arg(window->FileName()));
+    answers_ << QMessageBox::No;
+    QVERIFY(form->close());
+  }
+
+  void secondStartHandsOverItsCommandLine() {
+    const QString marlo = qEnvironmentVariable("MARLO_TEST_MARLO");
+    if (marlo.isEmpty()) QSKIP("MARLO_TEST_MARLO names no program");
+    auto form = NewForm();
+    const QString name = QStringLiteral("marlo-test-%1").arg(QCoreApplication::applicationPid());
+    TSingleInstance first(name);
+    QVERIFY(first.Listen());
+    form->ServeLaterStarts(first);
+    const QString path = Write(QStringLiteral("handed over.bos"), kGood);
+
+    QProcess second;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MARLO_INSTANCE"), name);
+    second.setProcessEnvironment(environment);
+    second.start(marlo, {QStringLiteral("-c"), path});
+    QVERIFY(second.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(second.exitCode(), 0);
+    // The second start ended only after the compile had run here.
+    QCOMPARE(Titles(*form), (QStringList{QStringLiteral("Messages"), path}));
+    QCOMPARE(form->Messages().Lines(), (QStringList{QStringLiteral("Compiling file '%1'").arg(path),
+                                                    QStringLiteral("Compile completed successfully")}));
+  }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
