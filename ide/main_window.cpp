@@ -232,6 +232,9 @@ void TForm1::CreateToolBars() {
 
   editToolBar_ = addToolBar(QStringLiteral("Edit"));
   editToolBar_->setObjectName(QStringLiteral("ToolBar2"));
+  add(editToolBar_, "find", QStringLiteral("Find text"), [this] { Forward(MSG_FIND); });
+  add(editToolBar_, "replace", QStringLiteral("Replace text"), [this] { Forward(MSG_REPLACE); });
+  editToolBar_->addSeparator();
   add(editToolBar_, "copy", QStringLiteral("Copy selection to clipboard"), [this] { Forward(WM_COPY); });
   add(editToolBar_, "cut", QStringLiteral("Cut selection to clipboard"), [this] { Forward(WM_CUT); });
   pasteButton_ = add(editToolBar_, "paste", QStringLiteral("Paste from clipboard"), [this] { Forward(WM_PASTE); });

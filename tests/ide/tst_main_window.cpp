@@ -3,10 +3,13 @@
 // handing its command line over.
 #include <Qsci/qsciscintilla.h>
 
+#include <QDesktopServices>
 #include <QFile>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -29,6 +32,15 @@ constexpr char kGood[] = "piece base;\r\nCreate()\r\n{\r\n  show base;\r\n}\r\n"
 // An error in row 4 of the preprocessed text, and one in row 5.
 constexpr char kBad[] = "piece base;\r\nCreate()\r\n{\r\n  show ;\r\n}\r\n";
 constexpr char kBadLater[] = "piece base;\r\nCreate()\r\n{\r\n  show base;\r\n  show ;\r\n}\r\n";
+
+// Takes the URLs the program hands to the desktop.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+ public:
+  QList<QUrl> urls;
+ public slots:
+  void Open(const QUrl& url) { urls << url; }
+};
 
 }  // namespace
 
@@ -220,6 +232,53 @@ class TestMainWindow : public QObject {
     QCOMPARE(boxes_[0].text, QStringLiteral("%1 has changed.  Save changes?").arg(window->FileName()));
     answers_ << QMessageBox::No;
     QVERIFY(form->close());
+  }
+
+  void menusToolbarsAndPanelsAsGiven() {
+    auto form = NewForm();
+    auto captions = [](QMenu* menu) {
+      QStringList texts;
+      for (QAction* action : menu->actions())
+        if (!action->isSeparator() && action->isVisible()) texts << action->text();
+      return texts;
+    };
+    QStringList bar;
+    QList<QMenu*> menus;
+    for (QAction* action : form->menuBar()->actions()) {
+      bar << action->text();
+      menus << action->menu();
+    }
+    QCOMPARE(bar, (QStringList{"&File", "&Edit", "&Options", "&Bos", "&Window", "&Help"}));
+    QCOMPARE(captions(menus[0]), (QStringList{"&New", "&Open", "&Reopen", "&Save", "Save &As", "E&xit"}));
+    QCOMPARE(captions(menus[2]), (QStringList{"&Font", "&Window Color", "&Compiler Settings", "Asssociate files"}));
+    QCOMPARE(captions(menus[3]), (QStringList{"View &Preprocessed file", "&Compile"}));
+    QCOMPARE(menus[5]->actions()[0]->shortcut(), QKeySequence(Qt::Key_F1));
+    QCOMPARE(menus[3]->actions()[1]->shortcut(), QKeySequence(Qt::Key_F9));
+
+    QStringList hints;
+    for (QToolBar* toolbar : form->findChildren<QToolBar*>())
+      for (QAction* action : toolbar->actions())
+        if (!action->isSeparator()) hints << action->toolTip();
+    QCOMPARE(hints, (QStringList{"New File", "Open File", "Save", "Change Font", "Change Window color", "Edit Settings",
+                                 "Explore location of current file", "Find text", "Replace text",
+                                 "Copy selection to clipboard", "Cut selection to clipboard", "Paste from clipboard",
+                                 "Undo", "Compile current bos file", "View Preprocessor output of current bos file"}));
+    QList<int> widths;
+    for (int i = 0; i < 4; ++i) widths << form->findChild<QLabel*>(QStringLiteral("Panel%1").arg(i))->width();
+    QCOMPARE(widths, (QList<int>{65, 75, 75, 50}));
+  }
+
+  void helpOpensTheManualAtItsContents() {
+    auto form = NewForm();
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
+    form->ShowHelp();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QCOMPARE(catcher.urls.size(), 1);
+    QCOMPARE(catcher.urls[0].fragment(), QStringLiteral("contents"));
+    QFile manual(catcher.urls[0].toLocalFile());
+    QVERIFY(manual.open(QIODevice::ReadOnly));
+    QVERIFY(manual.readAll().contains("id=\"contents\""));
   }
 
   void secondStartHandsOverItsCommandLine() {
