@@ -19,7 +19,10 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -117,6 +120,8 @@ void TForm1::CreateMenus() {
   reopenPlaceholder_->setEnabled(false);
   fileMenu_->addAction(QStringLiteral("&Save"), this, [this] { Forward(MSG_SAVE); });
   fileMenu_->addAction(QStringLiteral("Save &As"), this, [this] { Forward(MSG_SAVEAS); });
+  printAction_ = fileMenu_->addAction(QStringLiteral("&Print..."), this, [this] { Forward(WM_PRINT); });
+  printAction_->setVisible(false);
   fileMenu_->addSeparator();
   fileMenu_->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
   mruList_->AttachTo(fileMenu_, reopenPlaceholder_);
@@ -141,6 +146,14 @@ void TForm1::CreateMenus() {
   editMenu_->addAction(QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V), this,
                        onEditor(&QsciScintilla::paste));
   editMenu_->addSeparator();
+  editMenu_->addAction(QStringLiteral("&Find..."), this, [this] {
+    if (TSourceWindow* window = ActiveSourceWindow()) window->HandleMessage(MSG_FIND);
+  });
+  editMenu_->addAction(QStringLiteral("R&eplace..."), this, [this] {
+    if (TSourceWindow* window = ActiveSourceWindow()) window->HandleMessage(MSG_REPLACE);
+  });
+  editMenu_->addAction(QStringLiteral("&Go To..."))->setEnabled(false);
+  editMenu_->addSeparator();
   editMenu_->addAction(QStringLiteral("Select &All"), this, [this] {
     if (TSourceWindow* window = ActiveSourceWindow()) window->SourceCode()->selectAll(true);
   });
@@ -152,9 +165,10 @@ void TForm1::CreateMenus() {
   options->addAction(QStringLiteral("Asssociate files"), this, &TForm1::AssociateFiles);
 
   bosMenu_ = menuBar()->addMenu(QStringLiteral("&Bos"));
-  bosMenu_->addAction(QStringLiteral("View &Preprocessed file"), this, onSource(&TSourceWindow::PreprocessFile));
-  bosMenu_->addAction(QStringLiteral("&Compile"), QKeySequence(Qt::Key_F9), this,
-                      onSource(&TSourceWindow::CompileFile));
+  runActions_ << bosMenu_->addAction(QStringLiteral("View &Preprocessed file"), this,
+                                     onSource(&TSourceWindow::PreprocessFile));
+  runActions_ << bosMenu_->addAction(QStringLiteral("&Compile"), QKeySequence(Qt::Key_F9), this,
+                                     onSource(&TSourceWindow::CompileFile));
 
   windowMenu_ = menuBar()->addMenu(QStringLiteral("&Window"));
   connect(windowMenu_, &QMenu::aboutToShow, this, &TForm1::UpdateWindowMenu);
@@ -241,9 +255,10 @@ void TForm1::CreateToolBars() {
   // The Undo button has never had a command.
   add(editToolBar_, "undo", QStringLiteral("Undo"), [] {});
   editToolBar_->addSeparator();
-  add(editToolBar_, "compile", QStringLiteral("Compile current bos file"), [this] { Forward(MSG_COMPILE); });
-  add(editToolBar_, "preprocess", QStringLiteral("View Preprocessor output of current bos file"),
-      [this] { Forward(MSG_PREPROCESS); });
+  runActions_ << add(editToolBar_, "compile", QStringLiteral("Compile current bos file"),
+                     [this] { Forward(MSG_COMPILE); });
+  runActions_ << add(editToolBar_, "preprocess", QStringLiteral("View Preprocessor output of current bos file"),
+                     [this] { Forward(MSG_PREPROCESS); });
   editToolBar_->hide();
   auto updatePaste = [this] { pasteButton_->setEnabled(!QApplication::clipboard()->text().isEmpty()); };
   connect(QApplication::clipboard(), &QClipboard::dataChanged, this, updatePaste);
@@ -319,6 +334,8 @@ QList<TSourceWindow*> TForm1::SourceWindows() const {
 TSourceWindow* TForm1::NewSourceWindow() {
   const int number = static_cast<int>(mdiArea_->subWindowList().size());
   auto* window = new TSourceWindow(*this, number);
+  connect(window, &TSourceWindow::busyChanged, this, &TForm1::UpdateChildCommands);
+  connect(window->PageControl1(), &QTabWidget::currentChanged, this, &TForm1::UpdateChildCommands);
   QMdiSubWindow* child = AddChild(window);
   ApplyEditorSettings(*window);
   child->resize(qMax(400, mdiArea_->width() * 3 / 4), qMax(300, mdiArea_->height() * 2 / 3));
@@ -389,11 +406,23 @@ void TForm1::ApplyEditorSettings(TSourceWindow& window) {
 
 void TForm1::ChildActivated(QMdiSubWindow* child) {
   auto* window = child ? qobject_cast<TSourceWindow*>(child->widget()) : nullptr;
-  editMenu_->menuAction()->setVisible(window != nullptr);
-  bosMenu_->menuAction()->setVisible(window != nullptr);
+  UpdateChildCommands();
   if (!window) return;
   window->SetModified(window->Modified());
   editToolBar_->show();
+}
+
+// The source window's menus show while one is active; on its Preprocessed
+// page they are disabled, and its compile commands while it runs one.
+void TForm1::UpdateChildCommands() {
+  const TSourceWindow* window = ActiveSourceWindow();
+  editMenu_->menuAction()->setVisible(window != nullptr);
+  bosMenu_->menuAction()->setVisible(window != nullptr);
+  printAction_->setVisible(window != nullptr);
+  const bool onPreprocessed = window && window->PageControl1()->currentIndex() == 1;
+  editMenu_->setEnabled(window && !onPreprocessed);
+  bosMenu_->setEnabled(window && !onPreprocessed);
+  for (QAction* action : runActions_) action->setEnabled(!window || !window->Busy());
 }
 
 void TForm1::Open() {
@@ -406,10 +435,17 @@ void TForm1::Open() {
 }
 
 QString TForm1::AskSaveFileName(const QString& current) {
+  if (chooseSaveName_) return chooseSaveName_(current);
   QFileDialog dialog(this, QStringLiteral("Save As"), current, QStringLiteral("Bos script files (*.bos)"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("bos"));
   return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+QPrinter* TForm1::ChoosePrinter() {
+  if (!printer_) printer_ = std::make_unique<QPrinter>();
+  QPrintDialog dialog(printer_.get(), this);
+  return dialog.exec() == QDialog::Accepted ? printer_.get() : nullptr;
 }
 
 void TForm1::ChooseFont() {

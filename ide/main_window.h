@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <memory>
 
 #include "ide/source_window.h"
@@ -17,6 +18,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QPrinter;
 class QToolBar;
 
 namespace marlo::ide {
@@ -42,13 +44,18 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   void PlayEventSound(const QString& eventName) override;
   QString AskSaveFileName(const QString& current) override;
   void SetStatusPanel(int panel, const QString& text) override;
+  QPrinter* ChoosePrinter() override;
 
   QString StatusPanel(int panel) const;
+  // Stands in for the save dialog (tests); empty restores the dialog.
+  void SetSaveFileNameChooser(std::function<QString(const QString&)> chooser) { chooseSaveName_ = std::move(chooser); }
   TMessageList& Messages() { return *messages_; }
   TMessageWindow* MessageWindow() const;
   QMdiArea* MdiArea() const { return mdiArea_; }
   TMRUFileList& MRUFileList1() { return *mruList_; }
   QToolBar* EditToolBar() const { return editToolBar_; }
+  QMenu* EditMenu() const { return editMenu_; }
+  QMenu* BosMenu() const { return bosMenu_; }
   // The active child's source window, or nullptr.
   TSourceWindow* ActiveSourceWindow() const;
   QList<TSourceWindow*> SourceWindows() const;
@@ -88,6 +95,7 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   void CreateStatusBar();
   void ApplyEditorSettings(TSourceWindow& window);
   void ChildActivated(QMdiSubWindow* child);
+  void UpdateChildCommands();
   QMdiSubWindow* AddChild(QWidget* widget);
   void UpdateWindowMenu();
   void PlaceMessageWindow();
@@ -105,6 +113,10 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   QToolBar* fileToolBar_ = nullptr;
   QToolBar* editToolBar_ = nullptr;
   QAction* pasteButton_ = nullptr;
+  QAction* printAction_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
+  std::function<QString(const QString&)> chooseSaveName_;
+  QList<QAction*> runActions_;  // compile and preprocess, in the menu and on the toolbar
   QLabel* panels_[4] = {};
   bool shown_ = false;
 };

@@ -8,16 +8,22 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTemporaryFile>
+#include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <span>
 #include <system_error>
 
 #include "compiler/compile_source.h"
@@ -112,17 +118,23 @@ std::string Local(const QString& text) { return QFile::encodeName(text).toStdStr
 
 void TProgressAdapter::SetMax(std::int64_t max) {
   max_ = max;
+  position_ = 0;
   bar_.setValue(0);
 }
 
-void TProgressAdapter::SetPosition(std::int64_t position) {
-  if (max_ > 0) bar_.setValue(static_cast<int>(std::clamp<std::int64_t>(position * 100 / max_, 0, 100)));
-}
+// Only noted here: the bar paints itself at once when its value changes, so
+// it follows at the pace of ProcessEvents.
+void TProgressAdapter::SetPosition(std::int64_t position) { position_ = position; }
 
 void TProgressAdapter::ProcessEvents() {
   if (timer_.isValid() && timer_.elapsed() < kEventInterval) return;
+  if (max_ > 0) {
+    const int percent = static_cast<int>(std::clamp<std::int64_t>(position_ * 100 / max_, 0, 100));
+    if (percent != bar_.value()) bar_.setValue(percent);
+  }
   QCoreApplication::processEvents();
   timer_.restart();
+  if (afterEvents_) afterEvents_();
 }
 
 TSourceWindow::TSourceWindow(ISourceWindowHost& host, int number, QWidget* parent) : QWidget(parent), host_(host) {
@@ -160,14 +172,18 @@ TSourceWindow::TSourceWindow(ISourceWindowHost& host, int number, QWidget* paren
   bar->addWidget(progressBar1_, 2);
   bar->addWidget(button1_);
   controlBar_->hide();
-  connect(button1_, &QPushButton::clicked, this, [this] { compiler_.Abort(); });
+  connect(button1_, &QPushButton::clicked, this, &TSourceWindow::Cancel);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(controlBar_);
   layout->addWidget(pageControl_);
 
-  progress_ = std::make_unique<TProgressAdapter>(*progressBar1_);
+  // A Cancel pressed while preprocessing reaches the compile as soon as it
+  // starts (starting clears the compiler's own flag).
+  progress_ = std::make_unique<TProgressAdapter>(*progressBar1_, [this] {
+    if (cancelRequested_) compiler_.Abort();
+  });
   core::TCsStringList tokens;
   for (const std::string& word : core::StandardBosTokens()) tokens.Add(word);
   preProcessor_.SetTokens(tokens);
@@ -176,10 +192,19 @@ TSourceWindow::TSourceWindow(ISourceWindowHost& host, int number, QWidget* paren
   compiler_.SetMessageListBox(&host_.MessageList());
   compiler_.SetProgessBar(progress_.get());
   compiler_.SetOnDumpFile([this](std::istream& cob) { ShowListing(cob); });
+  connect(pageControl_, &QTabWidget::currentChanged, this, [this] {
+    if (pageControl_->currentWidget() == disAssembler_) FillListing();
+  });
   compiler_.SetOnWarning([this](const std::string& text) { ShowInformation(this, QString::fromStdString(text)); });
 
   connect(sourceCode_, &QsciScintilla::textChanged, this, [this] { SetModified(true); });
   connect(sourceCode_, &QsciScintilla::cursorPositionChanged, this, [this] { UpdateStatus(); });
+  // The read-only pages show their own caret in the first panel.
+  for (QsciScintilla* page : {preprocessed_, disAssembler_}) {
+    connect(page, &QsciScintilla::cursorPositionChanged, this,
+            [this](int line, int index) { host_.SetStatusPanel(0, QStringLiteral("%1: %2").arg(line).arg(index)); });
+  }
+  sourceCode_->installEventFilter(this);
 
   SetFileName(QStringLiteral("noname%1.bos").arg(number, 2, 10, QLatin1Char('0')));
   SetModified(false);
@@ -201,7 +226,8 @@ void TSourceWindow::SetModified(bool flag) {
   setWindowTitle(fileName_);
   host_.SetStatusPanel(1, flag ? QStringLiteral("Modified") : QString());
   UpdateStatus();
-  sourceCode_->setTabWidth(ReadEditorTabWidth(host_.Store()));
+  // The editor shows tabs at least one column wide, whatever is stored.
+  sourceCode_->setTabWidth(std::max(1, ReadEditorTabWidth(host_.Store())));
   sourceCode_->setAutoIndent(ReadAutoindent(host_.Store()));
 }
 
@@ -322,35 +348,57 @@ void TSourceWindow::ShowPreprocessed() {
   for (int i = 0; i < defines.Count(); ++i) listBox1_->addItem(QString::fromStdString(defines.Get(i)));
 }
 
+// A preprocess or compile from start to end: the command is refused while
+// another one of this window runs (events are let through during a run, so
+// a second F9 could arrive), and a close asked for meanwhile happens after it.
+class TSourceWindow::Run {
+ public:
+  Run(TSourceWindow& window, const QString& label) : window_(window) {
+    window_.busy_ = true;
+    window_.cancelRequested_ = false;
+    emit window_.busyChanged(true);
+    window_.AutoSave();
+    window_.ShowProgress(label);
+  }
+  ~Run() {
+    window_.HideProgress();
+    window_.busy_ = false;
+    emit window_.busyChanged(false);
+    if (window_.closeAfterRun_) {
+      QWidget* frame = window_.parentWidget() ? window_.parentWidget() : &window_;
+      QTimer::singleShot(0, frame, &QWidget::close);
+    }
+  }
+
+ private:
+  TSourceWindow& window_;
+};
+
 void TSourceWindow::PreprocessFile() {
   if (busy_) return;
-  busy_ = true;
-  AutoSave();
-  ShowProgress(QStringLiteral("Preprocessing file %1").arg(fileName_));
+  const Run run(*this, QStringLiteral("Preprocessing file %1").arg(fileName_));
   const bool ok = RunPreprocessor();
   ShowPreprocessed();
+  host_.SetStatusPanel(3, QString());
   if (!ok) {
-    const QString error = QString::fromStdString(preProcessor_.Error().Describe());
-    host_.MessageList().Add(error.toStdString());
+    // The line a compile would show, and a note where the user looks now.
+    int row = 0;
+    int col = 0;
+    preProcessor_.SourceEnd(row, col);
+    host_.MessageList().Add("[" + std::to_string(row) + ": " + std::to_string(col) + "] " +
+                            preProcessor_.Error().Describe());
     host_.SetStatusPanel(3, QStringLiteral("Preprocessing failed"));
   }
-  HideProgress();
-  busy_ = false;
-  if (closeAfterRun_) parentWidget() ? parentWidget()->close() : close();
 }
 
 void TSourceWindow::CompileFile() {
   if (busy_) return;
-  busy_ = true;
-  AutoSave();
-  ShowProgress(QStringLiteral("Compiling file %1").arg(fileName_));
+  const Run run(*this, QStringLiteral("Compiling file %1").arg(fileName_));
   CompileSettings settings;
   try {
     settings = ReadCompileSettings(host_.Store());
   } catch (const ERegistryError& error) {
     ShowError(this, QString::fromUtf8(error.what()));
-    HideProgress();
-    busy_ = false;
     return;
   }
   compiler_.SetAngularConst(settings.angular);
@@ -367,16 +415,28 @@ void TSourceWindow::CompileFile() {
   ShowPreprocessed();
   host_.PlayEventSound(compiler_.CompileAborted() ? QStringLiteral("MarloCompileError")
                                                   : QStringLiteral("MarloCompileDone"));
-  HideProgress();
   if (settings.viewAssembly && !compiler_.CompileAborted()) pageControl_->setCurrentWidget(disAssembler_);
-  busy_ = false;
-  if (closeAfterRun_) parentWidget() ? parentWidget()->close() : close();
 }
 
+void TSourceWindow::Cancel() {
+  cancelRequested_ = true;
+  compiler_.Abort();
+}
+
+// The listing of a large file takes long to build and to show, so the
+// file is kept and listed when the Assembly page is looked at.
 void TSourceWindow::ShowListing(std::istream& cob) {
-  const std::vector<std::string> lines = core::BuildListing(cob);
+  cob_.assign(std::istreambuf_iterator<char>(cob), std::istreambuf_iterator<char>());
+  listingStale_ = true;
+  if (pageControl_->currentWidget() == disAssembler_) FillListing();
+}
+
+void TSourceWindow::FillListing() {
+  if (!listingStale_) return;
+  listingStale_ = false;
+  const std::vector<std::string> lines = core::BuildListing(std::span<const std::uint8_t>(cob_));
   std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
+  for (const std::string& line : lines) text.append(line).append("\r\n");
   SetEditorBytes(*disAssembler_, text);
 }
 
@@ -419,15 +479,61 @@ void TSourceWindow::HandleMessage(int message) {
     case WM_CLEAR:
       sourceCode_->removeSelectedText();
       break;
+    case WM_PRINT:
+      if (QPrinter* printer = host_.ChoosePrinter()) Print(*printer);
+      break;
     default:
       break;
   }
 }
 
+// Plain text, one source line after another, in the editor's font.
+void TSourceWindow::Print(QPrinter& printer) {
+  QTextDocument document;
+  document.setDefaultFont(sourceCode_->font());
+  document.setPlainText(QString::fromUtf8(QByteArray::fromStdString(EditorText())));
+  document.print(&printer);
+}
+
+// The window sees the Source editor's keys first: Backspace may unindent,
+// and F1 answers here.
+bool TSourceWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != sourceCode_ || event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier) {
+    ShowInformation(this, QStringLiteral("help on the way!"));
+    return true;
+  }
+  if (key->key() == Qt::Key_Backspace && key->modifiers() == Qt::NoModifier && !sourceCode_->isReadOnly() &&
+      Read(host_.Store(), settings::kBackspaceUnindents))
+    return BackspaceUnindent();
+  return QWidget::eventFilter(watched, event);
+}
+
+// Up to a tab width of blanks left of the caret go at once; with anything
+// printable among them the editor deletes one character as usual. At the
+// start of a line nothing happens: lines are not joined.
+bool TSourceWindow::BackspaceUnindent() {
+  QsciScintilla& editor = *sourceCode_;
+  if (editor.hasSelectedText()) return false;
+  const long caret = editor.SendScintilla(QsciScintilla::SCI_GETCURRENTPOS);
+  const long line = editor.SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, static_cast<unsigned long>(caret));
+  const long lineStart = editor.SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+  const long k = std::max<long>(0, std::min<long>(ReadEditorTabWidth(host_.Store()), caret - lineStart));
+  const QByteArray left = editor.bytes(static_cast<int>(caret - k), static_cast<int>(caret)).left(k);
+  for (char c : left)
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  if (k > 0) {
+    editor.SendScintilla(QsciScintilla::SCI_SETSEL, static_cast<unsigned long>(caret - k), caret);
+    editor.removeSelectedText();
+  }
+  return true;
+}
+
 void TSourceWindow::closeEvent(QCloseEvent* event) {
   if (busy_) {
     // Stop the running command first; the window closes when it has ended.
-    compiler_.Abort();
+    Cancel();
     closeAfterRun_ = true;
     event->ignore();
     return;

@@ -6,7 +6,10 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "compiler/bos_compiler.h"
 #include "compiler/compiler_hooks.h"
@@ -15,6 +18,7 @@
 class QLabel;
 class QListWidget;
 class QProgressBar;
+class QPrinter;
 class QPushButton;
 class QTabWidget;
 class QsciScintilla;
@@ -52,6 +56,8 @@ class ISourceWindowHost {
   // The save dialog; empty when the user cancels.
   virtual QString AskSaveFileName(const QString& current) = 0;
   virtual void SetStatusPanel(int panel, const QString& text) = 0;
+  // The print dialog; nullptr when the user cancels.
+  virtual QPrinter* ChoosePrinter() = 0;
 };
 
 // Drives the progress bar from the preprocessor and the compiler and lets
@@ -59,7 +65,9 @@ class ISourceWindowHost {
 // responsive without spending its time in the event loop.
 class TProgressAdapter : public core::IProgressBar {
  public:
-  explicit TProgressAdapter(QProgressBar& bar) : bar_(bar) {}
+  // `afterEvents` runs after each time events were let through.
+  TProgressAdapter(QProgressBar& bar, std::function<void()> afterEvents)
+      : bar_(bar), afterEvents_(std::move(afterEvents)) {}
   void SetMax(std::int64_t max) override;
   void SetPosition(std::int64_t position) override;
   void ProcessEvents() override;
@@ -67,7 +75,9 @@ class TProgressAdapter : public core::IProgressBar {
 
  private:
   QProgressBar& bar_;
+  std::function<void()> afterEvents_;
   std::int64_t max_ = 0;
+  std::int64_t position_ = 0;
   QElapsedTimer timer_;
 };
 
@@ -104,6 +114,13 @@ class TSourceWindow : public QWidget {
   void PreprocessFile();
   void CompileFile();
   void GotoPosition(int col, int line);
+  void Print(QPrinter& printer);
+  // The "&Cancel" button and Esc: ends a running compile with "Compile Aborted".
+  void Cancel();
+
+ signals:
+  // A preprocess or compile started or ended; its commands are refused meanwhile.
+  void busyChanged(bool busy);
 
  public slots:
   // The window messages the main window forwards.
@@ -111,15 +128,19 @@ class TSourceWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  class Run;
   void SetFileName(const QString& path);
+  bool BackspaceUnindent();
   void ShowProgress(const QString& label);
   void HideProgress();
   void AutoSave();
   bool RunPreprocessor();
   void ShowPreprocessed();
   void ShowListing(std::istream& cob);
+  void FillListing();
   std::string EditorText() const;
 
   ISourceWindowHost& host_;
@@ -127,6 +148,7 @@ class TSourceWindow : public QWidget {
   bool modified_ = false;
   bool busy_ = false;
   bool closeAfterRun_ = false;
+  bool cancelRequested_ = false;
 
   QTabWidget* pageControl_;
   QsciScintilla* sourceCode_;
@@ -138,6 +160,9 @@ class TSourceWindow : public QWidget {
   QProgressBar* progressBar1_;
   QPushButton* button1_;
   std::unique_ptr<TProgressAdapter> progress_;
+
+  std::vector<std::uint8_t> cob_;  // the last file compiled, listed on demand
+  bool listingStale_ = false;
 
   core::TPreProcessor preProcessor_;
   core::TBosCompiler compiler_;

@@ -1,0 +1,258 @@
+// A source window inside the real main window: saving byte for byte with
+// its backup, failures that lose nothing, preprocessing and compiling with
+// their messages, Cancel and closing during a long compile, the keys the
+// window handles itself, and printing.
+#include <Qsci/qsciscintilla.h>
+
+#include <QFile>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+#include "ide/main_window.h"
+#include "ide/message_box.h"
+#include "ide/message_window.h"
+#include "ide/reg_ini_plus.h"
+#include "ide/source_window.h"
+
+using namespace marlo::ide;
+
+class TestSourceWindow : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  QStringList boxes_;
+  std::unique_ptr<TForm1> form_;
+
+  QString PathOf(const QString& name) const { return dir_.filePath(name); }
+
+  QString Write(const QString& name, const QByteArray& bytes) {
+    QFile file(PathOf(name));
+    if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(name));
+    file.write(bytes);
+    return PathOf(name);
+  }
+
+  QByteArray Bytes(const QString& name) const {
+    QFile file(PathOf(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+  }
+
+  TRegIniPlus& Store() { return form_->Store(); }
+
+  TSourceWindow* Open(const QString& name, const QByteArray& bytes) {
+    form_->OpenSourceFile(Write(name, bytes));
+    return form_->ActiveSourceWindow();
+  }
+
+  // A script of `scripts` scripts, long enough for a compile to take a while.
+  static QByteArray LongScript(int scripts) {
+    QByteArray text = "piece base;\r\nstatic-var a;\r\n";
+    for (int i = 0; i < scripts; ++i)
+      text += "S" + QByteArray::number(i) +
+              "()\r\n{\r\n  a = a + 1 * 2 - (3 / 4);\r\n  turn base to y-axis <45> speed <10>;\r\n}\r\n";
+    return text;
+  }
+
+  void Key(TSourceWindow* window, int key) { QTest::keyClick(window->SourceCode(), static_cast<Qt::Key>(key)); }
+
+ private slots:
+  void init() {
+    boxes_.clear();
+    SetBoxHandler([this](const TBoxRequest& request) {
+      boxes_ << request.text;
+      return QMessageBox::No;
+    });
+    QFile::remove(PathOf("settings.ini"));
+    form_ = std::make_unique<TForm1>(std::make_unique<TRegIniPlus>(PathOf("settings.ini")));
+    Store().WriteString("Marlo", "output dir", dir_.path());
+    form_->SetSaveFileNameChooser([](const QString&) { return QString(); });
+    form_->show();
+  }
+  void cleanup() {
+    form_.reset();
+    SetBoxHandler({});
+  }
+
+  void saveKeepsABackupAndFillsBlanksWithTabs() {
+    TSourceWindow* window = Open("a.bos", "        x\r\n");
+    QCOMPARE(window->SourceCode()->text(), QStringLiteral("        x\r\n"));
+    window->SourceCode()->insertAt(QStringLiteral("y\r\n"), 1, 0);
+    QVERIFY(window->Modified());
+    QVERIFY(window->SaveFile());
+    QVERIFY(!window->Modified());
+    QCOMPARE(Bytes("a.bos"), QByteArray("\t\tx\r\ny\r\n"));
+    QCOMPARE(Bytes("a.bak"), QByteArray("        x\r\n"));
+    window->SourceCode()->insertAt(QStringLiteral("   z\r\n"), 2, 0);
+    QVERIFY(window->SaveFile());
+    QCOMPARE(Bytes("a.bos"), QByteArray("\t\tx\r\ny\r\n   z\r\n"));
+    QCOMPARE(Bytes("a.bak"), QByteArray("\t\tx\r\ny\r\n"));
+    // Loading expands the tabs again; a width of 0 removes them.
+    form_->OpenSourceFile(PathOf("a.bos").toUpper());  // the same window
+    window->parentWidget()->close();
+    QCOMPARE(Open("a.bos", Bytes("a.bos"))->SourceCode()->text(), QStringLiteral("        x\r\ny\r\n   z\r\n"));
+    Store().WriteInteger("Marlo", "tab width", 0);
+    QCOMPARE(Open("b.bos", "\tq\t\r\n")->SourceCode()->text(), QStringLiteral("q\r\n"));
+  }
+
+  void unchangedTextAndOddBytesRoundTrip() {
+    Store().WriteBool("Marlo", "Optimal fill", false);
+    static const char kOdd[] = "caf\xe9 \xff\xfe x\r\nline two\r\n";
+    const QByteArray bytes(kOdd, sizeof kOdd - 1);
+    TSourceWindow* window = Open("latin.bos", bytes);
+    QVERIFY(window->SaveFile());
+    QCOMPARE(Bytes("latin.bos"), bytes);
+    const QByteArray utf8 = QStringLiteral("größe = 1;\r\n").toUtf8();
+    QVERIFY(Open("utf8.bos", utf8)->SaveFile());
+    QCOMPARE(Bytes("utf8.bos"), utf8);
+  }
+
+  void failedSaveLosesNothing() {
+    TSourceWindow* window = Open("keep.bos", "old\r\n");
+    window->SourceCode()->setText(QStringLiteral("new\r\n"));
+    // A target whose folder does not exist cannot be written.
+    form_->SetSaveFileNameChooser([this](const QString&) { return PathOf("missing/folder/keep.bos"); });
+    QVERIFY(!window->SaveFileAs());
+    QCOMPARE(boxes_.size(), 1);
+    QVERIFY2(boxes_[0].startsWith("Cannot create file"), qPrintable(boxes_[0]));
+    QVERIFY(window->Modified());
+    QCOMPARE(Bytes("keep.bos"), QByteArray("old\r\n"));
+
+    if (geteuid() == 0) QSKIP("folder permissions do not hold for root");
+    QDir(dir_.path()).mkdir("locked");
+    const QString locked = PathOf("locked/l.bos");
+    form_->SetSaveFileNameChooser([&](const QString&) { return locked; });
+    QVERIFY(window->SaveFileAs());
+    QFile::setPermissions(PathOf("locked"), QFile::ReadOwner | QFile::ExeOwner);
+    window->SourceCode()->setText(QStringLiteral("newer\r\n"));
+    QVERIFY(!window->SaveFile());
+    QFile::setPermissions(PathOf("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(Bytes("locked/l.bos"), QByteArray("new\r\n"));
+    QVERIFY(window->Modified());
+  }
+
+  void unnamedWindowCompilesAfterACancelledSaveDialog() {
+    TSourceWindow* window = form_->NewSourceWindow();
+    window->SourceCode()->setText(QStringLiteral("piece base;\r\nCreate()\r\n{\r\n}\r\n"));
+    window->CompileFile();
+    QVERIFY(window->Modified());
+    QVERIFY(QFile::exists(PathOf(window->FileName().replace(".bos", ".cob"))));
+  }
+
+  void preprocessAndCompileFromTheMenuAndF9() {
+    Write("inc.h", "#define SPEED <5>\r\n");
+    Store().WriteString("Marlo", "Include dirs", dir_.path() + "/");
+    TSourceWindow* window = Open(
+        "c.bos", "#include \"inc.h\"\r\npiece base;\r\nCreate()\r\n{\r\n  turn base to x-axis SPEED now;\r\n}\r\n");
+    form_->BosMenu()->actions()[0]->trigger();  // View Preprocessed file
+    QCOMPARE(window->ListBox1()->count(), 1);
+    QCOMPARE(window->ListBox1()->item(0)->text(), QStringLiteral("SPEED= < 5 >"));
+    QVERIFY(window->Preprocessed()->text().contains("<5>"));
+    QVERIFY(form_->Messages().Lines().isEmpty());
+
+    QTest::keyClick(form_.get(), Qt::Key_F9);
+    QCOMPARE(form_->Messages().Lines(),
+             (QStringList{"Compiling file '" + window->FileName() + "'", "Compile completed successfully"}));
+    QCOMPARE(window->PageControl1()->currentIndex(), 0);
+    window->PageControl1()->setCurrentIndex(2);
+    QVERIFY(window->DisAssembler()->text().startsWith(QString(80, '/')));
+    window->PageControl1()->setCurrentIndex(0);
+
+    // On the Preprocessed page the window's menus are disabled.
+    window->PageControl1()->setCurrentIndex(1);
+    QVERIFY(!form_->BosMenu()->isEnabled());
+    QVERIFY(!form_->EditMenu()->isEnabled());
+    window->PageControl1()->setCurrentIndex(2);
+    QVERIFY(form_->BosMenu()->isEnabled());
+  }
+
+  void preprocessingErrorsReachTheUser() {
+    TSourceWindow* window = Open("e.bos", "piece base;\r\n#include \"nowhere.h\"\r\n");
+    window->PreprocessFile();
+    QCOMPARE(form_->Messages().Lines().size(), 1);
+    QVERIFY2(form_->Messages().Lines()[0].contains("Include file 'nowhere.h' not found"),
+             qPrintable(form_->Messages().Lines()[0]));
+    QCOMPARE(form_->StatusPanel(3), QStringLiteral("Preprocessing failed"));
+    window->CompileFile();
+    QCOMPARE(form_->Messages().Lines()[2], form_->Messages().Lines()[0]);
+  }
+
+  void cancelEndsALongCompileAndASecondOneIsRefused() {
+    TSourceWindow* window = Open("long.bos", LongScript(40000));
+    bool refusedWhileRunning = false;
+    QTimer::singleShot(30, this, [&] {
+      refusedWhileRunning = !form_->BosMenu()->actions()[1]->isEnabled();
+      window->CompileFile();  // refused: one run at a time
+      QTest::mouseClick(window->CancelButton(), Qt::LeftButton);
+    });
+    window->CompileFile();
+    QVERIFY(refusedWhileRunning);
+    const QStringList lines = form_->Messages().Lines();
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[1].endsWith("Compile Aborted"), qPrintable(lines[1]));
+    QVERIFY(form_->BosMenu()->actions()[1]->isEnabled());
+    QVERIFY(!QFile::exists(PathOf("long.cob")));
+  }
+
+  void closingDuringACompileEndsItCleanly() {
+    TSourceWindow* window = Open("closing.bos", LongScript(40000));
+    QPointer<QMdiSubWindow> frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
+    QTimer::singleShot(30, frame, &QWidget::close);
+    window->CompileFile();
+    QVERIFY(form_->Messages().Lines().last().endsWith("Compile Aborted"));
+    QTRY_VERIFY(frame.isNull());
+    QVERIFY(form_->SourceWindows().isEmpty());
+  }
+
+  void gotoPositionClampsToTheLastLine() {
+    TSourceWindow* window = Open("g.bos", "piece base;\r\nCreate()\r\n{\r\n}\r\n");
+    window->GotoPosition(3, 1000);
+    int line = 0;
+    int col = 0;
+    window->Preprocessed()->getCursorPosition(&line, &col);
+    QCOMPARE(line, window->Preprocessed()->lines() - 1);
+    QCOMPARE(window->PageControl1()->currentIndex(), 1);
+  }
+
+  void backspaceUnindentsAndF1Answers() {
+    TSourceWindow* window = Open("k.bos", "        x\r\nab\r\n");
+    QsciScintilla* editor = window->SourceCode();
+    editor->setFocus();
+    editor->setCursorPosition(0, 8);
+    Key(window, Qt::Key_Backspace);
+    QCOMPARE(editor->text(0), QStringLiteral("    x\r\n"));
+    editor->setCursorPosition(0, 0);
+    Key(window, Qt::Key_Backspace);
+    QCOMPARE(editor->text(0), QStringLiteral("    x\r\n"));
+    editor->setCursorPosition(1, 2);
+    Key(window, Qt::Key_Backspace);
+    QCOMPARE(editor->text(1), QStringLiteral("a\r\n"));
+    Store().WriteBool("Marlo", "Backspace unindents", false);
+    editor->setCursorPosition(0, 4);
+    Key(window, Qt::Key_Backspace);
+    QCOMPARE(editor->text(0), QStringLiteral("   x\r\n"));
+
+    Key(window, Qt::Key_F1);
+    QCOMPARE(boxes_, QStringList{"help on the way!"});
+  }
+
+  void printsThePlainText() {
+    TSourceWindow* window = Open("p.bos", "piece base;\r\n");
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(PathOf("p.pdf"));
+    window->Print(printer);
+    QVERIFY(QFileInfo(PathOf("p.pdf")).size() > 500);
+  }
+};
+
+QTEST_MAIN(TestSourceWindow)
+#include "tst_source_window.moc"
