@@ -397,11 +397,10 @@ void TForm1::ApplyEditorSettings(TSourceWindow& window) {
   QFont font;
   QColor color;
   LoadEditorFont(*store_, font, color);
-  QsciScintilla* editor = window.SourceCode();
-  editor->setFont(font);
-  editor->setColor(color);
-  editor->setPaper(EditColor(*store_));
-  editor->setCaretForegroundColor(color);
+  editor::SourceEdit* editor = window.SourceCode();
+  editor->SetFont(font);
+  editor->SetFontColor(color);
+  editor->SetColor(EditColor(*store_));
 }
 
 void TForm1::ChildActivated(QMdiSubWindow* child) {

@@ -29,9 +29,12 @@
 #include "compiler/compile_source.h"
 #include "compiler/listing.h"
 #include "compiler/source_file.h"
+#include "ide/bos_syn_lexer.h"
+#include "ide/find_dialogs.h"
 #include "ide/message_box.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/settings.h"
+#include "ide/source_search.h"
 #include "preprocessor/scanner.h"
 
 namespace marlo::ide {
@@ -39,29 +42,8 @@ namespace {
 
 constexpr int kEventInterval = 20;  // ms between event runs during a long command
 
-QsciScintilla* NewEditor(QWidget* parent, bool readOnly) {
-  auto* editor = new QsciScintilla(parent);
-  editor->setEolMode(QsciScintilla::EolWindows);
-  editor->setUtf8(true);
-  editor->setReadOnly(readOnly);
-  editor->setMarginWidth(0, 30);
-  editor->setMarginLineNumbers(0, false);
-  return editor;
-}
-
-// The editor's bytes as they are, whatever its encoding mode.
-QByteArray EditorBytes(const QsciScintilla& editor) {
-  QByteArray bytes = editor.bytes(0, editor.length());
-  bytes.chop(1);  // bytes() adds a NUL
-  return bytes;
-}
-
-void SetEditorBytes(QsciScintilla& editor, const std::string& text) {
-  const bool readOnly = editor.isReadOnly();
-  editor.setReadOnly(false);
-  editor.SendScintilla(QsciScintilla::SCI_SETTEXT, text.c_str());
-  editor.SendScintilla(QsciScintilla::SCI_EMPTYUNDOBUFFER);
-  editor.setReadOnly(readOnly);
+void SetEditorBytes(editor::SourceEdit& page, const std::string& text) {
+  page.SetBytes(QByteArray::fromStdString(text));
 }
 
 // Lines as the window's text: every line ends with CR LF, whatever line ends
@@ -140,12 +122,12 @@ void TProgressAdapter::ProcessEvents() {
 TSourceWindow::TSourceWindow(ISourceWindowHost& host, int number, QWidget* parent) : QWidget(parent), host_(host) {
   pageControl_ = new QTabWidget(this);
   pageControl_->setObjectName(QStringLiteral("PageControl1"));
-  sourceCode_ = NewEditor(pageControl_, false);
+  sourceCode_ = new editor::SourceEdit(editor::EditorPage::Source, pageControl_);
   sourceCode_->setObjectName(QStringLiteral("SourceCode"));
   pageControl_->addTab(sourceCode_, QStringLiteral("Source"));
 
   auto* splitter = new QSplitter(pageControl_);
-  preprocessed_ = NewEditor(splitter, true);
+  preprocessed_ = new editor::SourceEdit(editor::EditorPage::Preprocessed, splitter);
   preprocessed_->setObjectName(QStringLiteral("preprocessed"));
   listBox1_ = new QListWidget(splitter);
   listBox1_->setObjectName(QStringLiteral("ListBox1"));
@@ -155,7 +137,7 @@ TSourceWindow::TSourceWindow(ISourceWindowHost& host, int number, QWidget* paren
   splitter->setSizes({400, 185});
   pageControl_->addTab(splitter, QStringLiteral("Preprocessed"));
 
-  disAssembler_ = NewEditor(pageControl_, true);
+  disAssembler_ = new editor::SourceEdit(editor::EditorPage::Assembly, pageControl_);
   disAssembler_->setObjectName(QStringLiteral("DisAssembler"));
   pageControl_->addTab(disAssembler_, QStringLiteral("Assembly"));
 
@@ -200,11 +182,34 @@ TSourceWindow::TSourceWindow(ISourceWindowHost& host, int number, QWidget* paren
   connect(sourceCode_, &QsciScintilla::textChanged, this, [this] { SetModified(true); });
   connect(sourceCode_, &QsciScintilla::cursorPositionChanged, this, [this] { UpdateStatus(); });
   // The read-only pages show their own caret in the first panel.
-  for (QsciScintilla* page : {preprocessed_, disAssembler_}) {
+  for (editor::SourceEdit* page : {preprocessed_, disAssembler_}) {
     connect(page, &QsciScintilla::cursorPositionChanged, this,
             [this](int line, int index) { host_.SetStatusPanel(0, QStringLiteral("%1: %2").arg(line).arg(index)); });
   }
   sourceCode_->installEventFilter(this);
+  connect(sourceCode_, &editor::SourceEdit::InsertModeChanged, this, [this] { UpdateStatus(); });
+
+  // One BOS highlighter colours the Source and Preprocessed pages; the
+  // Assembly page has the general one.
+  ApplySourceWindowSettings(bosSyn1_);
+  ApplyAssemblyPageSettings(assemblySyn_);
+  sourceCode_->SetHighLighter(NewSynLexer(bosSyn1_, sourceCode_));
+  preprocessed_->SetHighLighter(NewSynLexer(bosSyn1_, preprocessed_));
+  disAssembler_->SetHighLighter(NewSynLexer(assemblySyn_, disAssembler_));
+
+  findDialog1_ = new TFindDialog(this);
+  replaceDialog1_ = new TReplaceDialog(this);
+  auto find = [this](const QString& text, const TSearchOptions& options) { SearchText(text, options); };
+  connect(findDialog1_, &TFindDialog::findNext, this, find);
+  connect(replaceDialog1_, &TReplaceDialog::findNext, this, find);
+  connect(replaceDialog1_, &TReplaceDialog::replace, this,
+          [this](const QString& text, const QString& replacement, const TSearchOptions& options) {
+            ReplaceInEditor(*sourceCode_, this, text, replacement, options);
+          });
+  connect(replaceDialog1_, &TReplaceDialog::replaceAll, this,
+          [this](const QString& text, const QString& replacement, const TSearchOptions& options) {
+            ReplaceAllInEditor(*sourceCode_, this, text, replacement, options);
+          });
 
   SetFileName(QStringLiteral("noname%1.bos").arg(number, 2, 10, QLatin1Char('0')));
   SetModified(false);
@@ -226,9 +231,8 @@ void TSourceWindow::SetModified(bool flag) {
   setWindowTitle(fileName_);
   host_.SetStatusPanel(1, flag ? QStringLiteral("Modified") : QString());
   UpdateStatus();
-  // The editor shows tabs at least one column wide, whatever is stored.
-  sourceCode_->setTabWidth(std::max(1, ReadEditorTabWidth(host_.Store())));
-  sourceCode_->setAutoIndent(ReadAutoindent(host_.Store()));
+  sourceCode_->SetTabWidth(ReadEditorTabWidth(host_.Store()));
+  sourceCode_->SetAutoIndent(ReadAutoindent(host_.Store()));
 }
 
 void TSourceWindow::UpdateStatus() {
@@ -236,7 +240,7 @@ void TSourceWindow::UpdateStatus() {
   int index = 0;
   sourceCode_->getCursorPosition(&line, &index);
   host_.SetStatusPanel(0, QStringLiteral("%1: %2").arg(line).arg(index));
-  host_.SetStatusPanel(2, sourceCode_->overwriteMode() ? QStringLiteral("Overwrite") : QStringLiteral("Insert"));
+  host_.SetStatusPanel(2, sourceCode_->InsertMode() ? QStringLiteral("Insert") : QStringLiteral("Overwrite"));
 }
 
 bool TSourceWindow::LoadFile(const QString& path) {
@@ -254,7 +258,7 @@ bool TSourceWindow::LoadFile(const QString& path) {
   return true;
 }
 
-std::string TSourceWindow::EditorText() const { return AsWindowsLines(EditorBytes(*sourceCode_)); }
+std::string TSourceWindow::EditorText() const { return AsWindowsLines(sourceCode_->Bytes()); }
 
 bool TSourceWindow::SaveFile() {
   if (fileName_.left(6).toLower() == QLatin1String("noname")) {
@@ -418,6 +422,10 @@ void TSourceWindow::CompileFile() {
   if (settings.viewAssembly && !compiler_.CompileAborted()) pageControl_->setCurrentWidget(disAssembler_);
 }
 
+qsizetype TSourceWindow::SearchText(const QString& text, const TSearchOptions& options) {
+  return SearchEditor(*sourceCode_, this, text, options);
+}
+
 void TSourceWindow::Cancel() {
   cancelRequested_ = true;
   compiler_.Abort();
@@ -444,9 +452,9 @@ void TSourceWindow::GotoPosition(int col, int line) {
   if (auto* frame = parentWidget()) frame->raise();
   pageControl_->setCurrentIndex(1);
   PreprocessFile();
-  const int last = qMax(0, preprocessed_->lines() - 1);
-  preprocessed_->setCursorPosition(qBound(0, line, last), qMax(0, col));
-  preprocessed_->ensureLineVisible(qBound(0, line, last));
+  // The editor counts from 1 and keeps the caret within the text.
+  preprocessed_->SetCaretPosition(line + 1, col + 1);
+  preprocessed_->ensureCursorVisible();
   preprocessed_->setFocus();
 }
 
@@ -463,6 +471,12 @@ void TSourceWindow::HandleMessage(int message) {
       break;
     case MSG_PREPROCESS:
       PreprocessFile();
+      break;
+    case MSG_FIND:
+      findDialog1_->Execute();
+      break;
+    case MSG_REPLACE:
+      replaceDialog1_->Execute();
       break;
     case MSG_UNDO:
       sourceCode_->undo();

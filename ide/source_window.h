@@ -13,6 +13,10 @@
 
 #include "compiler/bos_compiler.h"
 #include "compiler/compiler_hooks.h"
+#include "editor/source_edit.h"
+#include "ide/bos_syn.h"
+#include "ide/general_syn.h"
+#include "ide/search_text.h"
 #include "preprocessor/pre_processor.h"
 
 class QLabel;
@@ -21,11 +25,12 @@ class QProgressBar;
 class QPrinter;
 class QPushButton;
 class QTabWidget;
-class QsciScintilla;
 
 namespace marlo::ide {
 
+class TFindDialog;
 class TRegIniPlus;
+class TReplaceDialog;
 
 // The commands between windows, by the numbers the windows have always used.
 enum TWindowMessage : int {
@@ -94,9 +99,10 @@ class TSourceWindow : public QWidget {
   bool Busy() const { return busy_; }
   static constexpr int DefaultTabWidth = 4;
 
-  QsciScintilla* SourceCode() const { return sourceCode_; }
-  QsciScintilla* Preprocessed() const { return preprocessed_; }
-  QsciScintilla* DisAssembler() const { return disAssembler_; }
+  editor::SourceEdit* SourceCode() const { return sourceCode_; }
+  editor::SourceEdit* Preprocessed() const { return preprocessed_; }
+  editor::SourceEdit* DisAssembler() const { return disAssembler_; }
+  TBosSyn& BosSyn1() { return bosSyn1_; }
   QListWidget* ListBox1() const { return listBox1_; }
   QTabWidget* PageControl1() const { return pageControl_; }
   QWidget* ControlBar1() const { return controlBar_; }
@@ -115,6 +121,12 @@ class TSourceWindow : public QWidget {
   void CompileFile();
   void GotoPosition(int col, int line);
   void Print(QPrinter& printer);
+  // Selects the next match of `text` in the Source editor; its position
+  // counted from 1 in the text with CR LF line ends, or 0 ("Search string
+  // not found" was shown).
+  qsizetype SearchText(const QString& text, const TSearchOptions& options);
+  TFindDialog* FindDialog1() const { return findDialog1_; }
+  TReplaceDialog* ReplaceDialog1() const { return replaceDialog1_; }
   // The "&Cancel" button and Esc: ends a running compile with "Compile Aborted".
   void Cancel();
 
@@ -151,14 +163,18 @@ class TSourceWindow : public QWidget {
   bool cancelRequested_ = false;
 
   QTabWidget* pageControl_;
-  QsciScintilla* sourceCode_;
-  QsciScintilla* preprocessed_;
+  TBosSyn bosSyn1_;
+  TGeneralSyn assemblySyn_;
+  editor::SourceEdit* sourceCode_;
+  editor::SourceEdit* preprocessed_;
   QListWidget* listBox1_;
-  QsciScintilla* disAssembler_;
+  editor::SourceEdit* disAssembler_;
   QWidget* controlBar_;
   QLabel* label1_;
   QProgressBar* progressBar1_;
   QPushButton* button1_;
+  TFindDialog* findDialog1_;
+  TReplaceDialog* replaceDialog1_;
   std::unique_ptr<TProgressAdapter> progress_;
 
   std::vector<std::uint8_t> cob_;  // the last file compiled, listed on demand

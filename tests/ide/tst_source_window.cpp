@@ -16,6 +16,7 @@
 #include <QtTest>
 #include <functional>
 
+#include "ide/find_dialogs.h"
 #include "ide/main_window.h"
 #include "ide/message_box.h"
 #include "ide/message_window.h"
@@ -242,6 +243,44 @@ class TestSourceWindow : public QObject {
 
     Key(window, Qt::Key_F1);
     QCOMPARE(boxes_, QStringList{"help on the way!"});
+  }
+
+  void findAndReplaceThroughTheWindow() {
+    TSourceWindow* window = Open("f.bos", "speed = Speed_x + speed;\r\n");
+    const TSearchOptions wholeWordMatchCase{true, true, true};
+    // The first word has no character before it, "Speed_x" differs in case:
+    // the last one is found, the position being that of the blank before it.
+    QCOMPARE(window->SearchText("speed", wholeWordMatchCase), 18);
+    QCOMPARE(window->SourceCode()->selectedText(), QStringLiteral("speed"));
+    QCOMPARE(window->SearchText("speed", wholeWordMatchCase), 0);
+    QCOMPARE(boxes_, QStringList{"Search string not found"});
+    window->SourceCode()->setCursorPosition(0, 0);
+    QCOMPARE(window->SearchText("SPEED", TSearchOptions{true, false, false}), 1);
+    boxes_.clear();
+    window->HandleMessage(MSG_REPLACE);
+    QVERIFY(window->ReplaceDialog1()->isVisible());
+  }
+
+  void keysOnEachPage() {
+    TSourceWindow* window = Open("keys.bos", "piece base;\r\nCreate()\r\n{\r\n}\r\n");
+    window->PreprocessFile();
+    marlo::editor::SourceEdit* source = window->SourceCode();
+    source->setFocus();
+    source->setCursorPosition(1, 0);
+    QTest::keyClick(source, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(source->text(1), QStringLiteral("{\r\n"));
+    window->PageControl1()->setCurrentIndex(1);
+    marlo::editor::SourceEdit* preprocessed = window->Preprocessed();
+    preprocessed->setFocus();
+    const QString before = preprocessed->text();
+    preprocessed->setCursorPosition(2, 0);
+    QTest::keyClick(preprocessed, Qt::Key_7, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(preprocessed, Qt::Key_Down);
+    QTest::keyClick(preprocessed, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(preprocessed, Qt::Key_Return);
+    QTest::keyClick(preprocessed, Qt::Key_7, Qt::ControlModifier);
+    QCOMPARE(preprocessed->CaretLine(), 3);
+    QCOMPARE(preprocessed->text(), before);
   }
 
   void printsThePlainText() {

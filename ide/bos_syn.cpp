@@ -1,0 +1,69 @@
+#include "ide/bos_syn.h"
+
+#include <vector>
+
+namespace marlo::ide {
+namespace {
+
+// Letters, digits, '_' and '-': BOS names such as wait-for-turn are words.
+constexpr TIdentTable MakeIdentTable() {
+  TIdentTable table{};
+  for (int c = '0'; c <= '9'; ++c) table[c] = true;
+  for (int c = 'A'; c <= 'Z'; ++c) table[c] = true;
+  for (int c = 'a'; c <= 'z'; ++c) table[c] = true;
+  table['_'] = true;
+  table['-'] = true;
+  return table;
+}
+constexpr TIdentTable kIdentChars = MakeIdentTable();
+
+}  // namespace
+
+TBosSyn::TBosSyn() : TCustomSyn(kIdentChars) {
+  HookAttribute(directiveAttri_);
+  BuildProcTable();
+  ResetRange();
+}
+
+HighlightAttribute* TBosSyn::AttributeAt(int index) {
+  return index == 7 ? &directiveAttri_ : TCustomSyn::AttributeAt(index);
+}
+
+HighlightAttribute* TBosSyn::AttributeForKind(BosTokenKind kind) {
+  return kind == BosTokenKind::Directive ? &directiveAttri_ : TCustomSyn::AttributeForKind(kind);
+}
+
+void TBosSyn::SetStringStyle(StringStyles style) {
+  stringStyle_ = style;
+  RepaintEditors();
+}
+
+void TBosSyn::BuildProcTable() {
+  FillCommonProcs();
+  procTable_['"'] = &TBosSyn::StringProc;
+  procTable_['#'] = &TBosSyn::DirectiveProc;
+  procTable_['\''] = stringStyle_.Contains(ssPasStyle) ? &TBosSyn::StringProc : &TBosSyn::UnknownProc;
+}
+
+void ApplySourceWindowSettings(TBosSyn& syn) {
+  ApplySourceWindowColours(syn);
+  syn.DirectiveAttri().SetBackground(syn_colors::kNavy);
+  syn.DirectiveAttri().SetForeground(syn_colors::kLime);
+  syn.DirectiveAttri().SetStyle(0);
+  syn.SetComments({csCStyle});
+  syn.SetStringStyle({ssCStyle});
+  // clang-format off
+  syn.SetKeyWords({
+      "ACCELERATE", "ALONG", "AROUND", "ATTACH-UNIT", "CACHE",
+      "CALL-SCRIPT", "DECELERATE", "DONT-CACHE", "DONT-SHADE", "DROP-UNIT",
+      "EMIT-SFX", "EXPLODE", "GET", "HIDE", "IF",
+      "MOVE", "NOW", "PIECE", "RAND", "RETURN",
+      "SET", "SET-SIGNAL-MASK", "SHADE", "SHOW", "SIGNAL",
+      "SLEEP", "SPEED", "SPIN", "START-SCRIPT", "STATIC-VAR",
+      "STOP-SPIN", "TO", "TURN", "VAR", "WAIT-FOR-MOVE",
+      "WAIT-FOR-TURN", "WHILE",
+  });
+  // clang-format on
+}
+
+}  // namespace marlo::ide
