@@ -519,7 +519,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   for (TSourceWindow* window : SourceWindows()) {
     if (window->Busy()) {
       // A running compile stops first; closing is tried again after it.
-      window->BosCompiler1().Abort();
+      window->Cancel();
       event->ignore();
       QTimer::singleShot(50, this, &QWidget::close);
       return;

@@ -127,6 +127,13 @@ class TestSourceWindow : public QObject {
     QVERIFY(window->Modified());
     QCOMPARE(Bytes("keep.bos"), QByteArray("old\r\n"));
 
+    // A folder nobody may create files in, root included.
+    form_->SetSaveFileNameChooser([](const QString&) { return QStringLiteral("/proc/keep.bos"); });
+    window->SourceCode()->setText(QStringLiteral("newer\r\n"));
+    QVERIFY(!window->SaveFileAs());
+    QVERIFY(window->Modified());
+    QCOMPARE(boxes_.size(), 2);
+
     if (geteuid() == 0) QSKIP("folder permissions do not hold for root");
     QDir(dir_.path()).mkdir("locked");
     const QString locked = PathOf("locked/l.bos");
@@ -211,6 +218,16 @@ class TestSourceWindow : public QObject {
     QVERIFY(form_->Messages().Lines().last().endsWith("Compile Aborted"));
     QTRY_VERIFY(frame.isNull());
     QVERIFY(form_->SourceWindows().isEmpty());
+  }
+
+  void quittingDuringACompileEndsItFirst() {
+    TSourceWindow* window = Open("quit.bos", LongScript(40000));
+    bool closedAtOnce = true;
+    QTimer::singleShot(30, form_.get(), [&] { closedAtOnce = form_->close(); });
+    window->CompileFile();
+    QVERIFY(!closedAtOnce);
+    QVERIFY(form_->Messages().Lines().last().endsWith("Compile Aborted"));
+    QTRY_VERIFY(!form_->isVisible());
   }
 
   void gotoPositionClampsToTheLastLine() {
