@@ -312,50 +312,36 @@ void TCustomSyn::UnknownProc() {
 
 // The continuations: a line that starts inside a block comment. At the end
 // of a line the line-end routines run and the range stays.
-void TCustomSyn::AnsiCommentProc() {
+bool TCustomSyn::LineEndInComment() {
   switch (At(scanPos_)) {
     case 0:
       EndOfLineProc();
-      return;
+      return true;
     case '\n':
       LineFeedProc();
-      return;
+      return true;
     case '\r':
       CarriageReturnProc();
-      return;
+      return true;
+    default:
+      return false;
   }
+}
+
+void TCustomSyn::AnsiCommentProc() {
+  if (LineEndInComment()) return;
   tokenKind_ = BosTokenKind::Comment;
   ScanAnsiComment();
 }
 
 void TCustomSyn::BraceCommentProc() {
-  switch (At(scanPos_)) {
-    case 0:
-      EndOfLineProc();
-      return;
-    case '\n':
-      LineFeedProc();
-      return;
-    case '\r':
-      CarriageReturnProc();
-      return;
-  }
+  if (LineEndInComment()) return;
   tokenKind_ = BosTokenKind::Comment;
   ScanBraceComment();
 }
 
 void TCustomSyn::CCommentProc() {
-  switch (At(scanPos_)) {
-    case 0:
-      EndOfLineProc();
-      return;
-    case '\n':
-      LineFeedProc();
-      return;
-    case '\r':
-      CarriageReturnProc();
-      return;
-  }
+  if (LineEndInComment()) return;
   tokenKind_ = BosTokenKind::Comment;
   ScanCComment();
 }

@@ -164,6 +164,7 @@ class TCustomSyn : public editor::ILineHighlighter {
   void BraceOpenProc();
   void SlashProc();
   void UnknownProc();
+  bool LineEndInComment();
   void AnsiCommentProc();
   void BraceCommentProc();
   void CCommentProc();

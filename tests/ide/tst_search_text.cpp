@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "ide/search_text.h"
+#include "tests/ide/test_rows.h"
 
 using marlo::ide::FindMatch;
 using marlo::ide::FindNext;
@@ -14,20 +15,8 @@ using marlo::ide::TSearchOptions;
 
 namespace {
 
-// A _data row from plain values, so that each row stays one line.
-QString Cell(const char* text) { return QString::fromUtf8(text); }
-template <typename T>
-const T& Cell(const T& value) {
-  return value;
-}
-template <typename... Values>
-void Row(const char* name, const Values&... values) {
-  (QTest::newRow(name) << ... << Cell(values));
-}
-
-TSearchOptions Options(const QString& flags) {
-  return {!flags.contains(u'u'), flags.contains(u'c'), flags.contains(u'w')};
-}
+using marlo::ide::test::Options;
+using marlo::ide::test::Row;
 
 TReplaceAnswer ToAnswer(const QString& word) {
   if (word == u"Yes") return TReplaceAnswer::Yes;

@@ -10,26 +10,15 @@
 
 #include "ide/message_box.h"
 #include "ide/source_search.h"
+#include "tests/ide/test_rows.h"
 
 using marlo::ide::TBoxRequest;
 using marlo::ide::TSearchOptions;
 
 namespace {
 
-// A _data row from plain values, so that each row stays one line.
-QString Cell(const char* text) { return QString::fromUtf8(text); }
-template <typename T>
-const T& Cell(const T& value) {
-  return value;
-}
-template <typename... Values>
-void Row(const char* name, const Values&... values) {
-  (QTest::newRow(name) << ... << Cell(values));
-}
-
-TSearchOptions Options(const QString& flags) {
-  return {!flags.contains(u'u'), flags.contains(u'c'), flags.contains(u'w')};
-}
+using marlo::ide::test::Options;
+using marlo::ide::test::Row;
 
 // Answers the boxes in turn (OK when the answers run out) and keeps what they asked.
 class TBoxes {
