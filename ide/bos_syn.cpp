@@ -5,17 +5,8 @@
 namespace marlo::ide {
 namespace {
 
-// Letters, digits, '_' and '-': BOS names such as wait-for-turn are words.
-constexpr TIdentTable MakeIdentTable() {
-  TIdentTable table{};
-  for (int c = '0'; c <= '9'; ++c) table[c] = true;
-  for (int c = 'A'; c <= 'Z'; ++c) table[c] = true;
-  for (int c = 'a'; c <= 'z'; ++c) table[c] = true;
-  table['_'] = true;
-  table['-'] = true;
-  return table;
-}
-constexpr TIdentTable kIdentChars = MakeIdentTable();
+// BOS names such as wait-for-turn are one word.
+constexpr TIdentTable kIdentChars = MakeIdentTable(true);
 
 }  // namespace
 

@@ -75,6 +75,17 @@ class TSynDrawingSurface {
 
 using TIdentTable = std::array<bool, 256>;
 
+// Letters, digits and '_', and the hyphen where `hyphen` says so.
+constexpr TIdentTable MakeIdentTable(bool hyphen) {
+  TIdentTable table{};
+  for (int c = '0'; c <= '9'; ++c) table[c] = true;
+  for (int c = 'A'; c <= 'Z'; ++c) table[c] = true;
+  for (int c = 'a'; c <= 'z'; ++c) table[c] = true;
+  table['_'] = true;
+  table['-'] = hyphen;
+  return table;
+}
+
 class TCustomSyn : public editor::ILineHighlighter {
  public:
   ~TCustomSyn() override;

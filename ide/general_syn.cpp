@@ -3,15 +3,7 @@
 namespace marlo::ide {
 namespace {
 
-constexpr TIdentTable MakeIdentTable() {
-  TIdentTable table{};
-  for (int c = '0'; c <= '9'; ++c) table[c] = true;
-  for (int c = 'A'; c <= 'Z'; ++c) table[c] = true;
-  for (int c = 'a'; c <= 'z'; ++c) table[c] = true;
-  table['_'] = true;
-  return table;
-}
-constexpr TIdentTable kIdentChars = MakeIdentTable();
+constexpr TIdentTable kIdentChars = MakeIdentTable(false);
 
 }  // namespace
 
