@@ -36,6 +36,8 @@ say() { printf '==> %s\n' "$*"; }
 CORE_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
 IDE_PACKAGES=(qt6-base-dev libqscintilla2-qt6-dev qt6-multimedia-dev libqt6svg6)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+# Servers the network tests start on 127.0.0.1 (they skip without them).
+TEST_PACKAGES=(python3 python3-aiosmtpd tinyproxy)
 FUZZ_TARGETS=(scanner preprocessor evaluator compiler cob)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
@@ -219,6 +221,13 @@ configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARLO_WERROR="$(we
 compile_examples
 
 if [[ $MODE == test ]]; then
+  if command -v dpkg-query >/dev/null && command -v apt-get >/dev/null; then
+    mapfile -t missing < <(missing_of "${TEST_PACKAGES[@]}")
+    if ((${#missing[@]})); then
+      say "installing the test servers: ${missing[*]}"
+      apt_install "${missing[@]}" || say "could not install ${missing[*]}: their tests will be skipped"
+    fi
+  fi
   say "running the tests in build/"
   ctest --test-dir build --output-on-failure --parallel "$JOBS"
 

@@ -42,6 +42,9 @@
 #include "ide/reg_ini_plus.h"
 #include "ide/settings.h"
 #include "ide/single_instance.h"
+#include "net/contact_form.h"
+#include "net/feedback_mail.h"
+#include "net/web_file_info.h"
 
 // The icons live in the library's resources, which a static library must
 // register itself.
@@ -87,6 +90,17 @@ TForm1::TForm1(std::unique_ptr<TRegIniPlus> store, QWidget* parent)
   mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setCentralWidget(mdiArea_);
   connect(mdiArea_, &QMdiArea::subWindowActivated, this, &TForm1::ChildActivated);
+
+  webFileInfo_ = new net::TWebFileInfo(this);
+  contactForm_ = new net::TContactForm(this);
+  mail_ = new net::TFeedbackMail(contactForm_, this);
+  mail_->GetAuthorEMail = [this](QString& address) {
+    PrepareWebFileInfo();
+    if (!webFileInfo_->GetInfo()) return false;
+    address = webFileInfo_->ProductAuthorEMail();
+    return true;
+  };
+  mail_->ShowStatus = [this](const QString& text) { SetStatusPanel(3, text); };
 
   mruList_ = new TMRUFileList(this);
   mruList_->Load(*store_);
@@ -177,6 +191,8 @@ void TForm1::CreateMenus() {
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->addAction(QStringLiteral("&Contents"), QKeySequence(Qt::Key_F1), this, &TForm1::ShowHelp);
   help->addAction(QStringLiteral("&About"), this, &TForm1::ShowAbout);
+  help->addAction(QStringLiteral("Check for update"), this, &TForm1::CheckForUpdate);
+  help->addAction(QStringLiteral("Contact Author"), this, &TForm1::ContactAuthor);
 
   editMenu_->menuAction()->setVisible(false);
   bosMenu_->menuAction()->setVisible(false);
@@ -497,6 +513,38 @@ void TForm1::ShowAbout() {
           QStringLiteral("The Marlo\r\nVersion %1\r\n\r\nThe compiler and editor for BOS unit scripts of Stratagon.\r\n"
                          "Free software without any warranty.")
               .arg(QStringLiteral(MARLO_VERSION)));
+}
+
+// The running version in the form the product page compares: four numbers.
+QString TForm1::VersionText() {
+  QStringList parts = QStringLiteral(MARLO_VERSION).split(QLatin1Char('.'));
+  while (parts.size() < 4) parts << QStringLiteral("0");
+  return parts.join(QLatin1Char('.'));
+}
+
+// Settings are read at each use, so a changed address takes effect at once.
+void TForm1::PrepareWebFileInfo() {
+  webFileInfo_->SetHomeURL(Read(*store_, settings::kProductPage));
+  webFileInfo_->SetProxyHost(Read(*store_, settings::kProxyHost));
+  webFileInfo_->SetProxyPort(Read(*store_, settings::kProxyPort));
+  webFileInfo_->SetCurrentVersion(VersionText());
+}
+
+void TForm1::CheckForUpdate() {
+  PrepareWebFileInfo();
+  if (!webFileInfo_->GetInfo())
+    ShowBox(this, QMessageBox::Warning, QStringLiteral("Get Info failed due to:\r") + webFileInfo_->LastError());
+  else
+    webFileInfo_->CheckForUpdate();
+}
+
+void TForm1::ContactAuthor() {
+  mail_->NMSMTP1.Port = static_cast<quint16>(Read(*store_, settings::kSmtpPort));
+  mail_->NMSMTP1.TimeOut = Read(*store_, settings::kSmtpTimeOut);
+  mail_->DefaultAuthorEMail = Read(*store_, settings::kAuthorEMail);
+  mail_->UserIdOverride = Read(*store_, settings::kSmtpUserID);
+  mail_->Version = VersionText();
+  mail_->ContactAuthor();
 }
 
 void TForm1::PlayEventSound(const QString& eventName) {

@@ -21,6 +21,12 @@ class QMenu;
 class QPrinter;
 class QToolBar;
 
+namespace marlo::net {
+class TContactForm;
+class TFeedbackMail;
+class TWebFileInfo;
+}  // namespace marlo::net
+
 namespace marlo::ide {
 
 class TMessageList;
@@ -53,6 +59,8 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   TMessageWindow* MessageWindow() const;
   QMdiArea* MdiArea() const { return mdiArea_; }
   TMRUFileList& MRUFileList1() { return *mruList_; }
+  net::TWebFileInfo& WebFileInfo1() { return *webFileInfo_; }
+  net::TFeedbackMail& FeedbackMail() { return *mail_; }
   QToolBar* EditToolBar() const { return editToolBar_; }
   QMenu* EditMenu() const { return editMenu_; }
   QMenu* BosMenu() const { return bosMenu_; }
@@ -82,6 +90,8 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   void Explore();
   void ShowHelp();
   void ShowAbout();
+  void CheckForUpdate();
+  void ContactAuthor();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -99,12 +109,17 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   QMdiSubWindow* AddChild(QWidget* widget);
   void UpdateWindowMenu();
   void PlaceMessageWindow();
+  void PrepareWebFileInfo();
+  static QString VersionText();
 
   std::unique_ptr<TRegIniPlus> store_;
   std::unique_ptr<TMessageList> messages_;
   QMdiArea* mdiArea_;
   QPointer<QMdiSubWindow> messageWindow_;
   TMRUFileList* mruList_;
+  net::TWebFileInfo* webFileInfo_;
+  net::TContactForm* contactForm_;
+  net::TFeedbackMail* mail_;
   QMenu* fileMenu_ = nullptr;
   QMenu* editMenu_ = nullptr;
   QMenu* bosMenu_ = nullptr;

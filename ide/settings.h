@@ -58,6 +58,17 @@ inline constexpr Setting<int> kFontSize{"font size", 11};
 inline constexpr Setting<const char*> kFontName{"font name", "Courier New"};
 inline constexpr Setting<int> kEditColor{"edit color", 0x800000};  // navy
 
+// Help > Check for update and Contact Author. The built-in addresses are
+// placeholders under the reserved .example domain until the product has
+// its own; a user or a test points them elsewhere.
+inline constexpr Setting<const char*> kProductPage{"Product Page", "http://www.orvane.example/marlo/marlo.html"};
+inline constexpr Setting<const char*> kProxyHost{"Proxy Host", ""};
+inline constexpr Setting<int> kProxyPort{"Proxy Port", 80};
+inline constexpr Setting<const char*> kAuthorEMail{"Author EMail", "marlo-feedback@orvane.example"};
+inline constexpr Setting<int> kSmtpPort{"SMTP Port", 25};
+inline constexpr Setting<int> kSmtpTimeOut{"SMTP TimeOut", 2000};
+inline constexpr Setting<const char*> kSmtpUserID{"SMTP UserID", ""};
+
 // File > Open: the folder the dialog starts in.
 inline constexpr Setting<const char*> kWorkingDir{"Working dir", ""};
 

@@ -252,6 +252,7 @@ class TestMainWindow : public QObject {
     QCOMPARE(captions(menus[0]), (QStringList{"&New", "&Open", "&Reopen", "&Save", "Save &As", "E&xit"}));
     QCOMPARE(captions(menus[2]), (QStringList{"&Font", "&Window Color", "&Compiler Settings", "Asssociate files"}));
     QCOMPARE(captions(menus[3]), (QStringList{"View &Preprocessed file", "&Compile"}));
+    QCOMPARE(captions(menus[5]), (QStringList{"&Contents", "&About", "Check for update", "Contact Author"}));
     QCOMPARE(menus[5]->actions()[0]->shortcut(), QKeySequence(Qt::Key_F1));
     QCOMPARE(menus[3]->actions()[1]->shortcut(), QKeySequence(Qt::Key_F9));
 
@@ -279,6 +280,15 @@ class TestMainWindow : public QObject {
     QFile manual(catcher.urls[0].toLocalFile());
     QVERIFY(manual.open(QIODevice::ReadOnly));
     QVERIFY(manual.readAll().contains("id=\"contents\""));
+  }
+
+  void updateCheckReadsTheProductPageSetting() {
+    auto form = NewForm();
+    // Nothing listens on port 1 of this machine: the check fails at once.
+    form->Store().WriteString("Marlo", "Product Page", "http://127.0.0.1:1/marlo.html");
+    form->CheckForUpdate();
+    QCOMPARE(boxes_.size(), 1);
+    QVERIFY2(boxes_[0].text.startsWith("Get Info failed due to:\n"), qPrintable(boxes_[0].text));
   }
 
   void secondStartHandsOverItsCommandLine() {

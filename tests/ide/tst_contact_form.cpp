@@ -1,0 +1,362 @@
+// The feedback mail end to end against servers on 127.0.0.1 started here: a
+// real SMTP server (aiosmtpd) whose received message is checked header by
+// header, and a scripted server that records the exact command sequence.
+#include <QCheckBox>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <cerrno>
+
+#include "ide/message_box.h"
+#include "net/contact_form.h"
+#include "net/feedback_mail.h"
+
+using marlo::net::TContactForm;
+using marlo::net::TFeedbackMail;
+
+namespace {
+
+const QString kAsk = "Marlo will now attempt to obtain the author's email address from the remote \nsite.";
+const QString kAuthor = "author@example.com";
+
+// A server on 127.0.0.1 that answers from a script and records each command
+// line it receives (the message text after DATA is not recorded).
+class TRecordingServer : public QObject {
+ public:
+  QString Greeting = "220 test server ready";
+  QHash<QString, QString> Replies;  // command word -> reply; "." for the message end
+  bool Silent = false;              // never say anything
+  bool Flood = false;               // one endless line instead of a greeting
+  QStringList Commands;
+  QByteArray Message;
+  int Connections = 0;
+
+  TRecordingServer() {
+    server_.listen(QHostAddress::LocalHost);
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+      QTcpSocket* socket = server_.nextPendingConnection();
+      ++Connections;
+      connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
+      if (Flood)
+        socket->write(QByteArray(200 * 1024, 'x'));
+      else if (!Silent)
+        socket->write(Greeting.toUtf8() + "\r\n");
+    });
+  }
+  quint16 Port() const { return server_.serverPort(); }
+
+ private:
+  void Read(QTcpSocket* socket) {
+    while (socket->canReadLine()) {
+      const QString line = QString::fromUtf8(socket->readLine()).chopped(2);
+      if (inData_) {
+        if (line != ".") {
+          Message += line.toUtf8() + "\r\n";
+          continue;
+        }
+        inData_ = false;
+        socket->write(Replies.value(".", "250 queued").toUtf8() + "\r\n");
+        continue;
+      }
+      Commands << line;
+      const QString word = line.section(' ', 0, 0).section(':', 0, 0);
+      QString reply = Replies.value(word, word == "DATA" ? "354 go ahead" : word == "QUIT" ? "221 bye" : "250 ok");
+      if (word == "DATA" && reply.startsWith('3')) inData_ = true;
+      if (reply.isEmpty()) continue;  // mute: neither answer nor close
+      socket->write(reply.toUtf8() + "\r\n");
+      if (word == "QUIT") socket->disconnectFromHost();
+    }
+  }
+
+  QTcpServer server_;
+  bool inData_ = false;
+};
+
+struct TBox {
+  QMessageBox::Icon icon;
+  QString text;
+};
+
+// The form, the mail handler and the recorded boxes and status texts.
+struct TFixture {
+  TContactForm form;
+  TFeedbackMail mail{&form, nullptr};
+  QList<TBox> boxes;
+  QStringList status;
+  QMessageBox::StandardButton answer = QMessageBox::Yes;
+  int pageFetches = 0;
+  bool pageFound = true;
+
+  explicit TFixture(quint16 port) {
+    marlo::ide::SetBoxHandler([this](const marlo::ide::TBoxRequest& box) {
+      boxes << TBox{box.icon, box.text};
+      return box.buttons.testFlag(QMessageBox::Yes) ? answer : QMessageBox::Ok;
+    });
+    mail.NMSMTP1.Port = port;
+    mail.Version = "1.0.5.180";
+    mail.DefaultAuthorEMail = "last-known@example.com";
+    mail.GetAuthorEMail = [this](QString& address) {
+      ++pageFetches;
+      if (pageFound) address = kAuthor;
+      return pageFound;
+    };
+    mail.ShowStatus = [this](const QString& text) { status << text; };
+    form.Edit1->setText("joe@example.org");
+    form.Edit2->setText("127.0.0.1");
+    form.Edit3->setText("Joe Tester");
+    form.Memo1->setPlainText("First line\n.\n.hidden\nlast");
+  }
+  ~TFixture() { marlo::ide::SetBoxHandler({}); }
+
+  // Sends from the form and waits for the outcome; false when nothing was sent.
+  bool Send() {
+    QSignalSpy done(&mail, &TFeedbackMail::Done);
+    mail.SendFromForm();
+    if (!mail.NMSMTP1.Busy()) return false;
+    if (!done.wait(10000)) return false;
+    return done.first().first().toBool();
+  }
+  QStringList BoxTexts() const {
+    QStringList texts;
+    for (const TBox& box : boxes) texts << box.text;
+    return texts;
+  }
+};
+
+QString Python() {
+  const QString debian = "/usr/bin/python3";
+  return QFile::exists(debian) ? debian : QStandardPaths::findExecutable("python3");
+}
+
+}  // namespace
+
+class TestContactForm : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void Form();
+  void RealServer();
+  void CommandSequence_data();
+  void CommandSequence();
+  void BadServers_data();
+  void BadServers();
+  void Cancel();
+};
+
+void TestContactForm::Form() {
+  TContactForm form;
+  QCOMPARE(form.windowTitle(), QStringLiteral("ContactForm"));
+  QVERIFY(form.Purpose[0]->isChecked());
+  const QStringList subjects = {"Product feedback", "Feature request", "Bug report"};
+  const QStringList captions = {"Feedback", "Feature request", "Bug report"};
+  for (int i = 0; i < 3; ++i) {
+    QCOMPARE(form.Purpose[i]->text(), captions[i]);
+    form.Purpose[i]->setChecked(true);
+    QCOMPARE(marlo::net::SubjectForPurpose(form.ItemIndex()), subjects[i]);
+  }
+  QCOMPARE(form.CheckBox1->text(), QStringLiteral("Send me a copy"));
+  QCOMPARE(form.OkButton->text(), QStringLiteral("OK"));
+  QCOMPARE(form.CancelButton->text(), QStringLiteral("Cancel"));
+}
+
+void TestContactForm::RealServer() {
+  const QString python = Python();
+  if (python.isEmpty()) QSKIP("python3 is not installed");
+  if (QProcess::execute(python, {"-c", "import aiosmtpd"}) != 0) QSKIP("python3-aiosmtpd is not installed");
+  QTemporaryDir outdir;
+  QProcess server;
+  server.start(python, {MARLO_SOURCE_DIR "/tests/ide/smtp_test_server.py", outdir.path()});
+  QVERIFY(server.waitForStarted());
+  QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 15000);
+  const quint16 port = server.readLine().trimmed().toUShort();
+  QVERIFY(port > 0);
+
+  TFixture fixture(port);
+  fixture.form.CheckBox1->setChecked(true);
+  fixture.form.Purpose[2]->setChecked(true);
+  QVERIFY(fixture.Send());
+  server.closeWriteChannel();
+  QVERIFY(server.waitForFinished(10000));
+
+  QFile file(outdir.filePath("message-1.json"));
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  const QJsonObject received = QJsonDocument::fromJson(file.readAll()).object();
+  QCOMPARE(received["helo"].toString(), QStringLiteral("joe@"));
+  QCOMPARE(received["mail_from"].toString(), QStringLiteral("joe@example.org"));
+  QCOMPARE(received["rcpt_tos"].toArray().toVariantList(), (QVariantList{kAuthor, "joe@example.org"}));
+  const QString content = received["content"].toString();
+  const qsizetype split = content.indexOf("\r\n\r\n");
+  QVERIFY(split > 0);
+  const QStringList header = content.left(split).split("\r\n");
+  QCOMPARE(header.size(), 8);
+  QCOMPARE(header[0], QStringLiteral("From: Joe Tester<joe@example.org>"));
+  QCOMPARE(header[1], "To: " + kAuthor);
+  QCOMPARE(header[2], QStringLiteral("CC: joe@example.org"));
+  QCOMPARE(header[3], QStringLiteral("Subject: Bug report"));
+  QCOMPARE(header[4], QStringLiteral("X-Mailer: The Marlo v. 1.0.5.180"));
+  QVERIFY2(header[5].startsWith("Date: ") && header[5].size() > 10, qPrintable(header[5]));
+  QCOMPARE(header[6], QStringLiteral("Mime-Version: 1.0"));
+  QCOMPARE(header[7], QStringLiteral("Content-Type: text/plain;                        charset=us-ascii"));
+  // The server has taken the stuffing dots off again.
+  QCOMPARE(content.mid(split + 4), QStringLiteral("First line\r\n.\r\n.hidden\r\nlast\r\nThe Marlo v. 1.0.5.180\r\n"));
+
+  QCOMPARE(fixture.BoxTexts(), (QStringList{kAsk, "mail sent"}));
+  QVERIFY(fixture.status.contains("Sending mail"));
+  QCOMPARE(fixture.status.last(), QStringLiteral("Disconnected"));
+  // The message is cleared after sending; the form keeps its entries.
+  QVERIFY(fixture.mail.NMSMTP1.PostMessage.ToAddress.isEmpty());
+  QCOMPARE(fixture.form.Edit3->text(), QStringLiteral("Joe Tester"));
+}
+
+void TestContactForm::CommandSequence_data() {
+  QTest::addColumn<QString>("address");
+  QTest::addColumn<bool>("copy");
+  QTest::addColumn<bool>("pageFound");
+  QTest::addColumn<QString>("greeting");
+  QTest::addColumn<QString>("command");  // a command word to refuse
+  QTest::addColumn<QStringList>("commands");
+  QTest::addColumn<QStringList>("boxes");
+  QTest::addColumn<QString>("failure");  // expected status text, if any
+
+  const QStringList sent = {
+      "HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "RCPT TO:<author@example.com>", "RCPT TO:<joe@example.org>",
+      "DATA",      "QUIT"};
+  QTest::newRow("copy to self") << "joe@example.org" << true << true << "220 hi" << QString() << sent
+                                << QStringList{kAsk, "mail sent"} << QString();
+  QTest::newRow("built-in address")
+      << "joe@example.org" << false << false << "220 hi" << QString()
+      << QStringList{"HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "RCPT TO:<last-known@example.com>",
+                     "DATA",      "QUIT"}
+      << QStringList{kAsk, "Couldn't locate the author's email address, use last known good?", "mail sent"}
+      << QString();
+  QTest::newRow("address without @") << "joe" << false << true << "220 hi" << QString()
+                                     << QStringList{"HELO ", "RSET", "MAIL FROM:<joe>", "RCPT TO:<author@example.com>",
+                                                    "DATA",  "QUIT"}
+                                     << QStringList{kAsk, "mail sent"} << QString();
+  QTest::newRow("no answer to QUIT") << "joe@example.org" << true << true << "220 hi"
+                                     << "QUIT" << sent << QStringList{kAsk, "mail sent"} << QString();
+  QTest::newRow("refused greeting") << "joe@example.org" << true << true << "554 go away" << QString()
+                                    << QStringList{"QUIT"} << QStringList{kAsk, "554 go away"}
+                                    << "Transmission failed, ws err no:0";
+  QTest::newRow("HELO refused") << "joe@example.org" << true << true << "220 hi"
+                                << "HELO" << QStringList{"HELO joe@", "QUIT"}
+                                << QStringList{kAsk, "Authentication failed", "501 refused"} << QString();
+  QTest::newRow("message refused") << "joe@example.org" << true << true << "220 hi"
+                                   << "." << sent << QStringList{kAsk, "501 refused"}
+                                   << "Transmission failed, ws err no:0";
+}
+
+void TestContactForm::CommandSequence() {
+  QFETCH(QString, address);
+  QFETCH(bool, copy);
+  QFETCH(bool, pageFound);
+  QFETCH(QString, greeting);
+  QFETCH(QString, command);
+  QFETCH(QStringList, commands);
+  QFETCH(QStringList, boxes);
+  QFETCH(QString, failure);
+
+  TRecordingServer server;
+  server.Greeting = greeting;
+  if (!command.isEmpty()) server.Replies[command] = command == "QUIT" ? QString() : "501 refused";
+  TFixture fixture(server.Port());
+  fixture.mail.NMSMTP1.TimeOut = 300;
+  fixture.pageFound = pageFound;
+  fixture.form.Edit1->setText(address);
+  fixture.form.CheckBox1->setChecked(copy);
+  const bool sent = fixture.Send();
+  QCOMPARE(sent, boxes.contains("mail sent"));
+  QTRY_COMPARE(server.Commands, commands);
+  QCOMPARE(fixture.BoxTexts(), boxes);
+  if (!failure.isEmpty()) QVERIFY2(fixture.status.contains(failure), qPrintable(fixture.status.join('|')));
+  if (sent) {
+    QVERIFY(server.Message.contains("\r\n..\r\n..hidden\r\n"));  // "." and ".hidden" stuffed
+    QVERIFY(server.Message.endsWith("\r\nThe Marlo v. 1.0.5.180\r\n"));
+  }
+}
+
+void TestContactForm::BadServers_data() {
+  QTest::addColumn<QString>("kind");
+  QTest::addColumn<QString>("status");
+  QTest::addColumn<QString>("error");
+  QTest::newRow("silent") << "silent" << QString("Transmission failed, ws err no:%1").arg(ETIMEDOUT)
+                          << "The mail server did not answer in time.";
+  QTest::newRow("endless line") << "flood" << QString("Transmission failed, ws err no:%1").arg(EPROTO)
+                                << "The mail server's reply is too long.";
+  QTest::newRow("nobody listening") << "closed" << QString("Transmission failed, ws err no:%1").arg(ECONNREFUSED)
+                                    << QString();
+}
+
+void TestContactForm::BadServers() {
+  QFETCH(QString, kind);
+  QFETCH(QString, status);
+  QFETCH(QString, error);
+  TRecordingServer server;
+  server.Silent = kind == "silent";
+  server.Flood = kind == "flood";
+  quint16 port = server.Port();
+  if (kind == "closed") {
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    port = probe.serverPort();
+  }
+  TFixture fixture(port);
+  fixture.mail.NMSMTP1.TimeOut = 300;
+  QVERIFY(!fixture.Send());
+  QVERIFY2(fixture.status.contains(status), qPrintable(fixture.status.join('|')));
+  QCOMPARE(fixture.boxes.size(), 2);
+  QCOMPARE(fixture.boxes[1].icon, QMessageBox::Critical);
+  if (!error.isEmpty()) QCOMPARE(fixture.boxes[1].text, error);
+}
+
+void TestContactForm::Cancel() {
+  TRecordingServer server;
+  server.Silent = true;
+  TFixture fixture(server.Port());
+
+  // Cancel in the form: nothing fetched, nothing sent, no box.
+  QTimer::singleShot(0, &fixture.form, [&] { fixture.form.CancelButton->click(); });
+  fixture.mail.ContactAuthor();
+  QCOMPARE(fixture.pageFetches, 0);
+  QVERIFY(fixture.boxes.isEmpty());
+  QTest::qWait(50);
+  QCOMPARE(server.Connections, 0);
+
+  // "No" to the built-in address: nothing sent.
+  fixture.pageFound = false;
+  fixture.answer = QMessageBox::No;
+  fixture.mail.SendFromForm();
+  QVERIFY(!fixture.mail.NMSMTP1.Busy());
+  QCOMPARE(fixture.pageFetches, 1);
+
+  // Cancel while waiting for the greeting: the send ends quietly.
+  fixture.pageFound = true;
+  fixture.boxes.clear();
+  fixture.mail.NMSMTP1.TimeOut = 60000;
+  QSignalSpy done(&fixture.mail, &TFeedbackMail::Done);
+  fixture.mail.SendFromForm();
+  QTRY_COMPARE(server.Connections, 1);
+  fixture.mail.Cancel();
+  QCOMPARE(done.size(), 1);
+  QCOMPARE(done.first().first().toBool(), false);
+  QVERIFY(!fixture.mail.NMSMTP1.Busy());
+  QCOMPARE(fixture.BoxTexts(), QStringList{kAsk});
+  // The form kept its contents for another try.
+  QCOMPARE(fixture.form.Edit1->text(), QStringLiteral("joe@example.org"));
+}
+
+QTEST_MAIN(TestContactForm)
+#include "tst_contact_form.moc"

@@ -1,0 +1,165 @@
+// The plain parts of the update check: META lines of the product page,
+// version comparison in both formats, and the progress window's texts.
+#include <QTest>
+
+#include "net/product_page.h"
+
+using namespace marlo::net;
+
+class TstProductPage : public QObject {
+  Q_OBJECT
+ private slots:
+  void tagLine_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("tagged");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("typical") << "<META HTTP-EQUIV=\"MarloVersion\" CONTENT=\"1.0.6.0\">" << true << "MarloVersion"
+                             << "1.0.6.0";
+    QTest::newRow("lower-case marker") << "<meta http-equiv=\"MarloVersion\" CONTENT=\"2\">" << true << "MarloVersion"
+                                       << "2";
+    QTest::newRow("mixed-case marker") << "<Meta Http-Equiv=\"MarloDl\" CONTENT=\"http://x/a.zip\">" << true
+                                       << "MarloDl"
+                                       << "http://x/a.zip";
+    QTest::newRow("lower-case content is not read")
+        << "<META HTTP-EQUIV=\"MarloVersion\" content=\"1.0\">" << true << "MarloVersion"
+        << "";
+    QTest::newRow("first CONTENT= counts") << "<META HTTP-EQUIV=\"A\" CONTENT=\"one\" CONTENT=\"two\">" << true << "A"
+                                           << "one";
+    QTest::newRow("empty value") << "<META HTTP-EQUIV=\"MarloParms\" CONTENT=\"\">" << true << "MarloParms"
+                                 << "";
+    QTest::newRow("no closing quote on name") << "<META HTTP-EQUIV=\"MarloVersion" << true << ""
+                                              << "";
+    QTest::newRow("no closing quote on value") << "<META HTTP-EQUIV=\"V\" CONTENT=\"1.0" << true << "V"
+                                               << "";
+    QTest::newRow("marker at the very end") << "META HTTP-EQUIV" << true << ""
+                                            << "";
+    QTest::newRow("single quotes are not quotes") << "<META HTTP-EQUIV='V' CONTENT='1'>" << true << ""
+                                                  << "";
+    QTest::newRow("no marker") << "<META NAME=\"MarloVersion\" CONTENT=\"1\">" << false << ""
+                               << "";
+    QTest::newRow("empty line") << "" << false << ""
+                                << "";
+  }
+  void tagLine() {
+    QFETCH(QString, line);
+    QString name = "stale", value = "stale";
+    const bool tagged = ParseTagLine(line, &name, &value);
+    QTEST(tagged, "tagged");
+    if (tagged) {
+      QTEST(name, "name");
+      QTEST(value, "value");
+    }
+  }
+
+  void page_data() {
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QStringList>("expected");  // name=value, sorted
+    const QByteArray tag = "<META HTTP-EQUIV=\"MarloVersion\" CONTENT=\"1.2\">";
+    QTest::newRow("no tags") << QByteArray("<html><body>nothing</body></html>") << QStringList{};
+    QTest::newRow("empty page") << QByteArray() << QStringList{};
+    QTest::newRow("CR LF lines") << QByteArray("<html>\r\n" + tag + "\r\n" +
+                                               "<META HTTP-EQUIV=\"MarloDl\" CONTENT=\"u\">")
+                                 << QStringList{"MarloDl=u", "MarloVersion=1.2"};
+    QTest::newRow("CR only lines") << QByteArray(tag + "\r" + "<META HTTP-EQUIV=\"MarloDate\" CONTENT=\"d\">")
+                                   << QStringList{"MarloDate=d", "MarloVersion=1.2"};
+    QTest::newRow("two tags on one line: first one only")
+        << QByteArray(tag + "<META HTTP-EQUIV=\"MarloDl\" CONTENT=\"u\">") << QStringList{"MarloVersion=1.2"};
+    QTest::newRow("last line wins") << QByteArray(tag + "\n" + "<META HTTP-EQUIV=\"MarloVersion\" CONTENT=\"3.0\">")
+                                    << QStringList{"MarloVersion=3.0"};
+    QTest::newRow("name case is kept") << QByteArray("<META HTTP-EQUIV=\"marloversion\" CONTENT=\"4\">")
+                                       << QStringList{"marloversion=4"};
+    QByteArray huge(3 * 1024 * 1024, 'x');
+    QTest::newRow("huge line before a tag") << QByteArray(huge + "\n" + tag) << QStringList{"MarloVersion=1.2"};
+    QTest::newRow("huge line holding the tag") << QByteArray(huge + tag + huge) << QStringList{"MarloVersion=1.2"};
+    QByteArray junk;
+    for (int i = 0; i < 200000; ++i) junk.append(static_cast<char>((i * 131) % 256));
+    QTest::newRow("binary junk around a tag")
+        << QByteArray(junk + "\n" + tag + "\n" + junk) << QStringList{"MarloVersion=1.2"};
+    QTest::newRow("junk of broken markers")
+        << QByteArray(QByteArray("META HTTP-EQUIV=\"").repeated(50000)) << QStringList{"META HTTP-EQUIV=="};
+  }
+  void page() {
+    QFETCH(QByteArray, page);
+    const QHash<QString, QString> tags = ParseProductPage(page);
+    QStringList found;
+    for (auto it = tags.cbegin(); it != tags.cend(); ++it) found << it.key() + '=' + it.value();
+    found.sort();
+    QTEST(found, "expected");
+  }
+
+  void newer_data() {
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<bool>("buildNumber");
+    QTest::addColumn<bool>("simpleString");
+    QTest::newRow("later third part") << "1.0.5.180"
+                                      << "1.0.6" << true << true;
+    QTest::newRow("more parts published") << "1.0.5.180"
+                                          << "1.0.5.180.1" << false << true;
+    QTest::newRow("empty published") << "1.0.5.180"
+                                     << "" << false << false;
+    QTest::newRow("numbers, not text") << "1.0.5.180"
+                                       << "1.0.10" << true << false;
+    QTest::newRow("same") << "1.0.5.180"
+                          << "1.0.5.180" << false << false;
+    QTest::newRow("older published") << "1.0.5.180"
+                                     << "1.0.4.999" << false << false;
+    QTest::newRow("later build") << "1.0.5.180"
+                                 << "1.0.5.181" << true << true;
+    QTest::newRow("major wins") << "1.9.9.9"
+                                << "2" << true << true;
+    QTest::newRow("short published keeps its last part") << "1.0.5"
+                                                         << "1" << true << false;
+    QTest::newRow("non-number part counts as 0") << "1.x.5"
+                                                 << "1.0.6" << true << false;
+    QTest::newRow("non-number published") << "0.0.0.1"
+                                          << "beta" << false << true;
+    QTest::newRow("empty current") << ""
+                                   << "1" << true << true;
+    QTest::newRow("empty current, zero first part") << ""
+                                                    << "0.1" << false << true;
+    QTest::newRow("both empty") << ""
+                                << "" << false << false;
+    QTest::newRow("huge part") << "1.0"
+                               << "1.99999999999999999999999" << false << true;
+    QTest::newRow("byte order of letters") << "1.0a"
+                                           << "1.0B" << false << false;
+  }
+  void newer() {
+    QFETCH(QString, current);
+    QFETCH(QString, product);
+    QTEST(IsNewerVersion(current, product, TVersionFormat::BuildNumber), "buildNumber");
+    QTEST(IsNewerVersion(current, product, TVersionFormat::SimpleString), "simpleString");
+  }
+
+  void helpers_data() {
+    QTest::addColumn<qint64>("received");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("small") << qint64(999) << qint64(1000) << "999 of 1,000 bytes received.";
+    QTest::newRow("millions") << qint64(1234567) << qint64(12345678) << "1,234,567 of 12,345,678 bytes received.";
+    QTest::newRow("nothing yet") << qint64(0) << qint64(100) << "0 of 100 bytes received.";
+    QTest::newRow("unknown size") << qint64(1000000) << qint64(-1) << "1,000,000 bytes received.";
+    QTest::newRow("size 0") << qint64(4096) << qint64(0) << "4,096 bytes received.";
+  }
+  void helpers() {
+    QFETCH(qint64, received);
+    QFETCH(qint64, total);
+    QTEST(ProgressText(received, total), "text");
+  }
+
+  void addresses() {
+    QCOMPARE(FileNameOfUrl("http://host/dir/update.zip"), QString("update.zip"));
+    QCOMPARE(FileNameOfUrl("http://host/dir/"), QString());
+    QCOMPARE(FileNameOfUrl("noslash"), QString("noslash"));
+    QCOMPARE(GroupThousands(-1234), QString("-1,234"));
+    for (const char* good : {"http://a", "HTTP://HOST/x", "https://host/p.html", "HtTpS://h"})
+      QVERIFY2(IsWebAddress(good), good);
+    for (const char* bad : {"", "http:/", "ftp://host/", "file:///etc/passwd", "host/page.html", " http://x"})
+      QVERIFY2(!IsWebAddress(bad), bad);
+  }
+};
+
+QTEST_GUILESS_MAIN(TstProductPage)
+#include "tst_product_page.moc"
