@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The long fuzzing run: each target until it has executed GOAL inputs in
-# total, in parts of at most an hour, at low priority:
+# total, in parts of at most MARLO_FUZZ_PART_SECONDS (3600) each, at low
+# priority:
 #
 #   fuzz/campaign.sh [GOAL] [TARGET...]     (default: 10000000, all five)
 #
@@ -33,9 +34,9 @@ for target in "${TARGETS[@]}"; do
     ((left > 0)) || break
     start=$(date -u +%Y-%m-%dT%H:%M:%SZ)
     began=$SECONDS
-    part_log=$LOG_DIR/$target.part.log
+    part_log=$LOG_DIR/$target.part.$$.log
     before=$(ls "$BUILD/artifacts/$target" 2>/dev/null | sort)
-    nice -n 19 fuzz/run.sh "$target" -runs="$left" -max_total_time=3600 >"$part_log" 2>&1
+    nice -n 19 fuzz/run.sh "$target" -runs="$left" -max_total_time="${MARLO_FUZZ_PART_SECONDS:-3600}" >"$part_log" 2>&1
     rc=$?
     executed=$(sed -n 's/^stat::number_of_executed_units: //p' "$part_log" | tail -1)
     if [[ -z $executed ]]; then
