@@ -505,7 +505,8 @@ void TForm1::ShowHelp() {
   }
   QUrl url = QUrl::fromLocalFile(manual);
   url.setFragment(QStringLiteral("contents"));
-  QDesktopServices::openUrl(url);
+  if (!QDesktopServices::openUrl(url))
+    ShowError(this, QStringLiteral("No program to show the manual was found. It is the file %1").arg(manual));
 }
 
 void TForm1::ShowAbout() {
