@@ -3,11 +3,11 @@
 #include <exception>
 #include <istream>
 
-#include "compiler/source_file.h"
 #include "compiler/bos_compiler.h"
 #include "compiler/compile_source.h"
 #include "compiler/compiler_hooks.h"
 #include "compiler/listing.h"
+#include "compiler/source_file.h"
 #include "preprocessor/pre_processor.h"
 #include "preprocessor/scanner.h"
 

@@ -47,5 +47,12 @@ int main(int argc, char** argv) {
       options.files.size(), options.jobs,
       [&](std::size_t index) { return cli::CompileJob(options.files[index], options); },
       [](std::size_t, const cli::JobResult& result) { Print(result); });
+  // With -E, --listing or --disasm the printed text is the product, so a
+  // full disk or a closed pipe is a failure, not a quiet success.
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "marloc: cannot write to standard output\n";
+    return kExitFailed;
+  }
   return allOk ? 0 : kExitFailed;
 }

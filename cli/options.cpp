@@ -187,7 +187,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       shownName = arg.substr(0, 2);
       spec = FindShort(std::string_view(arg).substr(1, 1));
       if (spec != nullptr && arg.size() > 2) {
-        if (spec->takes == Takes::kNothing) spec = nullptr;  // no bundled flags
+        if (spec->takes == Takes::kNothing) {
+          // Flags are not bundled: "-Ej2" is not "-E -j2".
+          result.error =
+              "option " + Quoted(shownName) + " takes no value, got " + Quoted(arg) + " (flags cannot be combined)";
+          return result;
+        }
         inlineValue = arg.substr(2);
       }
     }

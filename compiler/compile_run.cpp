@@ -163,6 +163,10 @@ void CompileRun::Fail(std::string text) const { throw CompileFailure{std::move(t
 void CompileRun::FailUnexpected(std::string_view where) {
   if (AtEnd()) Fail("Unexpected end of text in " + std::string(where));
   const auto c = static_cast<unsigned char>(Fold(text_[pos_]));
+  // Line ends and tabs are named: a list split over lines is the usual way
+  // to meet this message, and "'#10'" would not tell the author why.
+  if (c == '\n' || c == '\r') Fail("Unexpected line break in " + std::string(where));
+  if (c == '\t') Fail("Unexpected tab in " + std::string(where));
   const std::string shown = (c >= 32 && c < 127) ? std::string(1, static_cast<char>(c)) : "#" + std::to_string(c);
   Fail("Unexpected '" + shown + "' in " + std::string(where));
 }
@@ -302,7 +306,12 @@ void CompileRun::CompileScriptDefinition() {
 void CompileRun::ResolvePendingReferences() {
   for (const PendingReference& reference : pending_) {
     const int index = scripts_.IndexOf(reference.name);
-    if (index < 0) Fail("Function '" + reference.name + "' not defined");
+    if (index < 0) {
+      // Reported at the call, so that going to the error finds it.
+      row_ = reference.row;
+      col_ = reference.col;
+      Fail("Function '" + reference.name + "' not defined");
+    }
     code_[reference.position] = static_cast<std::uint32_t>(index);
   }
   pending_.clear();

@@ -208,6 +208,8 @@ class CompileRun {
   struct PendingReference {
     std::string name;
     std::uint32_t position;
+    int row;  // where the name was read, for the error when it stays undefined
+    int col;
   };
 
   const CompileOptions& options_;

@@ -107,11 +107,13 @@ void CompileRun::CompilePieceOperand(std::string_view statement) {
 // call: name "(" arguments ")"; a script not yet defined is patched at the end.
 void CompileRun::CompileScriptCall(Opcode opcode) {
   const std::string name = ReadScriptName();
+  const int nameRow = row_;
+  const int nameCol = col_;
   const int index = scripts_.IndexOf(name);
   const int count = ParseArguments();
   Emit(opcode);
   if (index < 0) {
-    pending_.push_back({name, WordIndex()});
+    pending_.push_back({name, WordIndex(), nameRow, nameCol});
     Emit(0);
   } else {
     Emit(static_cast<std::uint32_t>(index));

@@ -341,6 +341,19 @@ TEST_F(Marloc, DisasmNamesInstructions) {
   EXPECT_EQ(run.out.find("Compile completed successfully", 40), std::string::npos);
 }
 
+// The printed text is what -E and --listing produce; losing it is a failure.
+TEST_F(Marloc, FullStandardOutputFails) {
+  Write("tank.bos", kTank);
+  for (const char* option : {"-E", "--listing"}) {
+    std::string command = "cd " + ShellQuote(work().string()) + " && " + ShellQuote(MARLOC_PATH) + " " + option +
+                          " tank.bos >/dev/full 2>" + ShellQuote((root_ / "err.txt").string());
+    int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw)) << option;
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << option;
+    EXPECT_EQ(ReadAll(root_ / "err.txt"), "marloc: cannot write to standard output\n") << option;
+  }
+}
+
 TEST_F(Marloc, ConstantsReachTheCompiler) {
   const std::string angular = "create ()\r\n{\r\nsleep  <90> ;\r\n}\r\n";
   const std::string linear = "create ()\r\n{\r\nsleep  [2] ;\r\n}\r\n";

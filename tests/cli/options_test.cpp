@@ -187,7 +187,7 @@ const RejectCase kRejected[] = {
     {"ShortOptionsAreCaseSensitive", {"-i", "inc", "a.bos"}, "unknown option '-i'"},
     {"IncludeMissingValue", {"a.bos", "-I"}, "option '-I' needs a value"},
     {"IncludeLongMissingValue", {"a.bos", "--include"}, "option '--include' needs a value"},
-    {"PreprocessNoBundling", {"-Ej2", "a.bos"}, "unknown option '-E'"},
+    {"PreprocessNoBundling", {"-Ej2", "a.bos"}, "option '-E' takes no value, got '-Ej2' (flags cannot be combined)"},
     {"PreprocessTakesNoValue", {"--preprocess=yes", "a.bos"}, "option '--preprocess' takes no value"},
     {"DefinesIgnoreCaseTakesNoValue",
      {"--defines-ignore-case=1", "a.bos"},
