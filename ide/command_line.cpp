@@ -108,6 +108,24 @@ QString CurrentCommandLine() {
 #endif
 }
 
+QStringList WithAbsolutePaths(const QStringList& arguments, const QDir& base) {
+  QStringList result = arguments;
+  for (qsizetype i = 1; i < result.size(); ++i) {
+    const QString& item = result[i];
+    if (item.isEmpty() || item.toLower() == QStringLiteral("-c") || QDir::isAbsolutePath(item)) continue;
+    result[i] = QDir::toNativeSeparators(QDir::cleanPath(base.absoluteFilePath(item)));
+  }
+  return result;
+}
+
+QString HandOverCommandLine() {
+#ifdef Q_OS_WIN
+  return CurrentCommandLine();
+#else
+  return CommandLineFromArguments(WithAbsolutePaths(QCoreApplication::arguments(), QDir::current()));
+#endif
+}
+
 QString CurrentProgramPath() { return QDir::toNativeSeparators(QCoreApplication::applicationFilePath()); }
 
 }  // namespace marlo::ide

@@ -6,6 +6,7 @@
 // separators, and a doubled quote inside it stands for one quote.
 #pragma once
 
+#include <QDir>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,15 @@ QString CommandLineFromArguments(const QStringList& arguments);
 // This process's whole command line: the text as the system gave it on
 // Windows, else built from QCoreApplication::arguments().
 QString CurrentCommandLine();
+
+// `arguments` with every file item made absolute against `base`: item 0
+// (the program), "-c" in any case, empty and absolute items stay as they are.
+QStringList WithAbsolutePaths(const QStringList& arguments, const QDir& base);
+
+// The command line a later start hands to the running program. That one
+// works in another folder, so on Linux the file items are made absolute
+// here; on Windows it is the text as given.
+QString HandOverCommandLine();
 
 // The program path that ParseCommandLine removes for this process.
 QString CurrentProgramPath();

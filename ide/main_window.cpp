@@ -109,7 +109,7 @@ TForm1::TForm1(std::unique_ptr<TRegIniPlus> store, QWidget* parent)
   connect(mruList_, &TMRUFileList::fileChosen, this, [this](const QString& path) {
     OpenSourceFile(path);
     mruList_->Add(path);
-    mruList_->Save(*store_);
+    SaveRecentFiles();
   });
 
   CreateMenus();
@@ -120,7 +120,11 @@ TForm1::TForm1(std::unique_ptr<TRegIniPlus> store, QWidget* parent)
 }
 
 TForm1::~TForm1() {
-  mruList_->Save(*store_);
+  try {
+    mruList_->Save(*store_);
+  } catch (const ERegistryError&) {
+    // Already reported when the window closed; nothing to tell anyone now.
+  }
   // Children go first: their compilers write into the message list.
   mdiArea_->closeAllSubWindows();
   qDeleteAll(mdiArea_->subWindowList());
@@ -371,7 +375,17 @@ void TForm1::OpenSourceFile(const QString& path) {
   TSourceWindow* window = NewSourceWindow();
   window->LoadFile(path);
   mruList_->Add(path);
-  mruList_->Save(*store_);
+  SaveRecentFiles();
+}
+
+void TForm1::SaveRecentFiles() {
+  // Reported, not thrown: the files of the same Open or command line still
+  // open, and quitting still quits.
+  try {
+    mruList_->Save(*store_);
+  } catch (const ERegistryError& error) {
+    ShowError(this, QString::fromUtf8(error.what()));
+  }
 }
 
 void TForm1::ProcessCommandLine(const QString& text) {
@@ -565,14 +579,19 @@ void TForm1::PlayEventSound(const QString& eventName) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // Running compiles stop first, all of them: one may run nested inside
+  // another's events and keep it from ending. Closing is tried again later.
+  bool busy = false;
   for (TSourceWindow* window : SourceWindows()) {
     if (window->Busy()) {
-      // A running compile stops first; closing is tried again after it.
       window->Cancel();
-      event->ignore();
-      QTimer::singleShot(50, this, &QWidget::close);
-      return;
+      busy = true;
     }
+  }
+  if (busy) {
+    event->ignore();
+    QTimer::singleShot(50, this, &QWidget::close);
+    return;
   }
   // Each source window may refuse (its save question's Cancel).
   for (TSourceWindow* window : SourceWindows()) {
@@ -581,7 +600,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
       return;
     }
   }
-  mruList_->Save(*store_);
+  // Settings that cannot be written must not keep the program open.
+  SaveRecentFiles();
   event->accept();
 }
 

@@ -101,6 +101,7 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
 
  private:
   void CreateMenus();
+  void SaveRecentFiles();
   void CreateToolBars();
   void CreateStatusBar();
   void ApplyEditorSettings(TSourceWindow& window);

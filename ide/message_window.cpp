@@ -3,6 +3,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QVBoxLayout>
 
 #include "ide/message_box.h"
@@ -81,8 +82,16 @@ void TMessageWindow::GotoError() {
   // is named in a box, the message window among them.
   for (QMdiSubWindow* child : area_.subWindowList(QMdiArea::CreationOrder)) {
     if (child->windowTitle().compare(path, Qt::CaseInsensitive) == 0) {
-      if (auto* source = qobject_cast<TSourceWindow*>(child->widget()))
-        source->GotoPosition(position.col, position.line);
+      // Queued: going there may preprocess and run events, which may close
+      // this window while its list's handler is still on the stack.
+      if (auto* source = qobject_cast<TSourceWindow*>(child->widget())) {
+        QMetaObject::invokeMethod(
+            source,
+            [window = QPointer<TSourceWindow>(source), col = position.col, line = position.line] {
+              if (window) window->GotoPosition(col, line);
+            },
+            Qt::QueuedConnection);
+      }
       return;
     }
     ShowInformation(this, QStringLiteral("%1 is not \r\n%2").arg(child->windowTitle(), path));

@@ -25,6 +25,7 @@
 #include <iterator>
 #include <span>
 #include <system_error>
+#include <utility>
 
 #include "compiler/compile_source.h"
 #include "compiler/listing.h"
@@ -231,8 +232,13 @@ void TSourceWindow::SetModified(bool flag) {
   setWindowTitle(fileName_);
   host_.SetStatusPanel(1, flag ? QStringLiteral("Modified") : QString());
   UpdateStatus();
-  sourceCode_->SetTabWidth(ReadEditorTabWidth(host_.Store()));
-  sourceCode_->SetAutoIndent(ReadAutoindent(host_.Store()));
+  // Runs at every keystroke: a damaged setting keeps the editor as it is
+  // here and is reported by the commands that need it.
+  try {
+    sourceCode_->SetTabWidth(ReadEditorTabWidth(host_.Store()));
+    sourceCode_->SetAutoIndent(ReadAutoindent(host_.Store()));
+  } catch (const ERegistryError&) {
+  }
 }
 
 void TSourceWindow::UpdateStatus() {
@@ -361,14 +367,21 @@ class TSourceWindow::Run {
     window_.busy_ = true;
     window_.cancelRequested_ = false;
     emit window_.busyChanged(true);
-    window_.AutoSave();
+    try {
+      window_.AutoSave();
+    } catch (...) {
+      // An unreadable setting ends the command; the window must not stay busy.
+      window_.busy_ = false;
+      emit window_.busyChanged(false);
+      throw;
+    }
     window_.ShowProgress(label);
   }
   ~Run() {
     window_.HideProgress();
     window_.busy_ = false;
     emit window_.busyChanged(false);
-    if (window_.closeAfterRun_) {
+    if (std::exchange(window_.closeAfterRun_, false)) {
       QWidget* frame = window_.parentWidget() ? window_.parentWidget() : &window_;
       QTimer::singleShot(0, frame, &QWidget::close);
     }

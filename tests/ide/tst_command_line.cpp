@@ -86,6 +86,24 @@ class TstCommandLine : public QObject {
     QCOMPARE(Describe(marlo::ide::ParseCommandLine(marlo::ide::CommandLineFromArguments(arguments), kProgram)),
              (QStringList{"my file.bos", "+b.bos"}));
   }
+
+  // A later start works in its own folder; the running program in another.
+  void absolutePaths_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("files") << QStringList{"marlo", "a.bos", "sub/../b.bos"}
+                           << QStringList{"marlo", "/work/proj/a.bos", "/work/proj/b.bos"};
+    QTest::newRow("switches stay") << QStringList{"marlo", "-c", "a.bos", "-C"}
+                                   << QStringList{"marlo", "-c", "/work/proj/a.bos", "-C"};
+    QTest::newRow("absolute and empty stay")
+        << QStringList{"./marlo", "/tmp/x.bos", ""} << QStringList{"./marlo", "/tmp/x.bos", ""};
+    QTest::newRow("parent folder") << QStringList{"marlo", "../up.bos"} << QStringList{"marlo", "/work/up.bos"};
+  }
+  void absolutePaths() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, expected);
+    QCOMPARE(marlo::ide::WithAbsolutePaths(arguments, QDir(QStringLiteral("/work/proj"))), expected);
+  }
 };
 
 QTEST_APPLESS_MAIN(TstCommandLine)

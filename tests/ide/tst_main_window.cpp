@@ -174,19 +174,29 @@ class TestMainWindow : public QObject {
     QCOMPARE(boxes_.size(), 2);
     QCOMPARE(boxes_[0].text, QStringLiteral("Messages is not \n%1").arg(second));
     QCOMPARE(boxes_[1].text, QStringLiteral("%1 is not \n%2").arg(first, second));
+    // The jump itself runs after the list's handler has returned.
+    const auto lineOf = [](TSourceWindow* window) {
+      int line = -1;
+      int col = -1;
+      window->Preprocessed()->getCursorPosition(&line, &col);
+      return line;
+    };
     TSourceWindow* target = form->SourceWindows()[1];
-    QCOMPARE(target->PageControl1()->currentIndex(), 1);
-    int line = -1;
-    int col = -1;
-    target->Preprocessed()->getCursorPosition(&line, &col);
-    QCOMPARE(line, 5);
+    QTRY_COMPARE(target->PageControl1()->currentIndex(), 1);
+    QTRY_COMPARE(lineOf(target), 5);
 
     boxes_.clear();
     messages->SelectRow(1);
     messages->GotoError();
     QCOMPARE(boxes_.size(), 1);
-    form->SourceWindows()[0]->Preprocessed()->getCursorPosition(&line, &col);
-    QCOMPARE(line, 4);
+    QTRY_COMPARE(lineOf(form->SourceWindows()[0]), 4);
+
+    // Closing the message window before the jump has run loses nothing.
+    target->Preprocessed()->setCursorPosition(0, 0);
+    messages->SelectRow(3);
+    messages->GotoError();
+    messages->parentWidget()->close();
+    QTRY_COMPARE(lineOf(target), 5);
   }
 
   void closedMessageWindowLosesNothing() {
@@ -291,6 +301,21 @@ class TestMainWindow : public QObject {
     QVERIFY2(boxes_[0].text.startsWith("Get Info failed due to:\n"), qPrintable(boxes_[0].text));
   }
 
+  // A settings file that cannot be written is reported; it neither stops the
+  // files of the same command line from opening nor the program from closing.
+  void unwritableSettingsAreReportedNotFatal() {
+    auto form = std::make_unique<TForm1>(std::make_unique<TRegIniPlus>(QStringLiteral("/proc/marlo-test/Marlo.ini")));
+    const QString a = Write(QStringLiteral("a.bos"), kGood);
+    const QString b = Write(QStringLiteral("b.bos"), kGood);
+    form->ProcessCommandLine(CommandLineFromArguments({CurrentProgramPath(), a, b}));
+    QCOMPARE(Titles(*form), (QStringList{QStringLiteral("Messages"), a, b}));
+    QCOMPARE(boxes_.size(), 2);
+    QCOMPARE(boxes_[0].icon, QMessageBox::Critical);
+    QCOMPARE(boxes_[0].text, QStringLiteral("Cannot write the settings to '/proc/marlo-test/Marlo.ini'"));
+    QVERIFY(form->close());
+    form.reset();
+  }
+
   void secondStartHandsOverItsCommandLine() {
     const QString marlo = qEnvironmentVariable("MARLO_TEST_MARLO");
     if (marlo.isEmpty()) QSKIP("MARLO_TEST_MARLO names no program");
@@ -305,7 +330,9 @@ class TestMainWindow : public QObject {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MARLO_INSTANCE"), name);
     second.setProcessEnvironment(environment);
-    second.start(marlo, {QStringLiteral("-c"), path});
+    // The name is relative to the second start's folder, not to ours.
+    second.setWorkingDirectory(dir_.path());
+    second.start(marlo, {QStringLiteral("-c"), QStringLiteral("handed over.bos")});
     QVERIFY(second.waitForStarted());
     QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 30000);
     QCOMPARE(second.exitCode(), 0);

@@ -220,6 +220,25 @@ class TestSourceWindow : public QObject {
     QVERIFY(form_->SourceWindows().isEmpty());
   }
 
+  // Kept open by the save question's Cancel, the window stays open after
+  // later commands too.
+  void aCloseRefusedAfterACompileDoesNotComeBack() {
+    Store().WriteBool("Marlo", "Auto save source on compile", false);
+    TSourceWindow* window = Open("kept.bos", LongScript(40000));
+    QPointer<QMdiSubWindow> frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
+    window->SourceCode()->insertAt(QStringLiteral("// edited\r\n"), 0, 0);
+    SetBoxHandler([](const TBoxRequest&) { return QMessageBox::Cancel; });
+    QTimer::singleShot(30, frame, &QWidget::close);
+    window->CompileFile();
+    QTest::qWait(50);
+    QVERIFY(!frame.isNull());
+
+    QVERIFY(window->SaveFile());
+    window->PreprocessFile();
+    QTest::qWait(50);
+    QVERIFY(!frame.isNull());
+  }
+
   void quittingDuringACompileEndsItFirst() {
     TSourceWindow* window = Open("quit.bos", LongScript(40000));
     bool closedAtOnce = true;

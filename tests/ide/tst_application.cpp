@@ -1,0 +1,45 @@
+// An error leaving a command is shown in the error box; the program goes on.
+#include <QPushButton>
+#include <QTest>
+
+#include "ide/application.h"
+#include "ide/message_box.h"
+#include "ide/reg_ini_plus.h"
+
+using namespace marlo::ide;
+
+class TstApplication : public QObject {
+  Q_OBJECT
+ private slots:
+  void errorLeavingACommandIsShownAndTheProgramGoesOn() {
+    QList<TBoxRequest> boxes;
+    SetBoxHandler([&](const TBoxRequest& request) {
+      boxes << request;
+      return QMessageBox::Ok;
+    });
+    QPushButton failing(QStringLiteral("fails"));
+    QPushButton working(QStringLiteral("works"));
+    int worked = 0;
+    QObject::connect(&failing, &QPushButton::clicked,
+                     [] { throw ERegistryError("Cannot write the settings to '/x/Marlo.ini'"); });
+    QObject::connect(&working, &QPushButton::clicked, [&] { ++worked; });
+
+    QTest::mouseClick(&failing, Qt::LeftButton);
+    QTest::mouseClick(&working, Qt::LeftButton);
+    QTest::mouseClick(&failing, Qt::LeftButton);
+
+    SetBoxHandler({});
+    QCOMPARE(worked, 1);
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(boxes[0].text, QStringLiteral("Cannot write the settings to '/x/Marlo.ini'"));
+  }
+};
+
+int main(int argc, char** argv) {
+  TApplication app(argc, argv);
+  TstApplication test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_application.moc"
