@@ -8,7 +8,8 @@
 # Every finished part appends a line to BUILD_DIR/campaign/runs.tsv (target,
 # start, seconds, executions, outcome); the totals so far come from that
 # file, so a campaign stopped half-way goes on where it was when started
-# again. A part that ends in a crash or sanitizer report stops the campaign
+# again; an interrupted part (SIGINT to the fuzzer) is counted as "stopped"
+# and ends the campaign. A part that ends in a crash or sanitizer report stops the campaign
 # with the find's path. A timeout is replayed first: when the input runs
 # well within the limit on its own, the machine was busy (the limit is wall
 # time) and the part counts as a stall, not a find.
@@ -45,7 +46,13 @@ for target in "${TARGETS[@]}"; do
     fi
     executed=${executed:-0}
     outcome=ok
-    if ((rc != 0)); then
+    if ((rc != 0)) && [[ -z $(ls "$BUILD/artifacts/$target" 2>/dev/null | sort | comm -13 <(echo "$before") -) ]] &&
+      grep -q 'libFuzzer: run interrupted' "$part_log"; then
+      # Interrupted (Ctrl-C, or SIGINT to the fuzzer): what ran still counts.
+      printf '%s\t%s\t%s\t%s\t%s\n' "$target" "$start" $((SECONDS - began)) "$executed" stopped >>"$RUNS"
+      echo "campaign: stopped; $target has run $(total_of "$target") inputs" >&2
+      exit 130
+    elif ((rc != 0)); then
       find=$(comm -13 <(echo "$before") <(ls "$BUILD/artifacts/$target" 2>/dev/null | sort) | tail -1)
       outcome="rc=$rc ${find:-no artifact}"
       if [[ $find == timeout-* ]]; then
