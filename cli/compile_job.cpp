@@ -68,6 +68,7 @@ JobResult CompileJob(const std::string& path, const Options& options) {
     core::PreprocessSettings settings;
     settings.includeDirs = options.includeDirs;
     settings.definesCaseSensitive = !options.definesIgnoreCase;
+    settings.includeBesideIncluder = options.extended;
     settings.keepSource = options.preprocessOnly;  // only -E shows the text
     // Several files share the cores as -j says; a single file may use two.
     settings.secondCore = options.files.size() == 1;
@@ -89,6 +90,7 @@ JobResult CompileJob(const std::string& path, const Options& options) {
     compiler.SetAngularConst(options.angularConst);
     compiler.SetLinearConst(options.linearConst);
     compiler.SetRecurseDepth(options.recurseDepth);
+    compiler.SetExtended(options.extended);
     compiler.SetOnWarning([&](const std::string& text) { result.Err(path + ": warning: " + text + "\n"); });
 
     // The listings are built while the written file is still open, and shown

@@ -14,6 +14,7 @@ enum class Id {
   kInclude,
   kPreprocess,
   kDefinesIgnoreCase,
+  kExtended,
   kOutputDir,
   kAngular,
   kLinear,
@@ -38,6 +39,7 @@ constexpr std::array kSpecs{
     Spec{Id::kInclude, "I", "include", Takes::kText},
     Spec{Id::kPreprocess, "E", "preprocess", Takes::kNothing},
     Spec{Id::kDefinesIgnoreCase, "", "defines-ignore-case", Takes::kNothing},
+    Spec{Id::kExtended, "X", "extended", Takes::kNothing},
     Spec{Id::kOutputDir, "o", "output-dir", Takes::kText},
     Spec{Id::kAngular, "", "angular", Takes::kReal},
     Spec{Id::kLinear, "", "linear", Takes::kReal},
@@ -134,6 +136,9 @@ std::string Apply(const Spec& spec, std::string_view shownName, std::string_view
       break;
     case Id::kDefinesIgnoreCase:
       options.definesIgnoreCase = true;
+      break;
+    case Id::kExtended:
+      options.extended = true;
       break;
     case Id::kOutputDir:
       options.outputDir = std::string(value);
@@ -238,6 +243,8 @@ std::string UsageText() {
          "  -E, --preprocess      print the preprocessed text instead of compiling\n"
          "      --defines-ignore-case\n"
          "                        match #define names without regard to case\n"
+         "  -X, --extended        the extended language of today's unit scripts (else,\n"
+         "                        C precedence, get with arguments, ...)\n"
          "  -o, --output-dir DIR  directory of the .cob files (default: .)\n"
          "      --angular X       scale of angular literals (default: 182.04444444)\n"
          "      --linear X        scale of linear literals (default: 163840)\n"

@@ -20,6 +20,7 @@ struct Options {
   bool includeGiven = false;
   bool preprocessOnly = false;
   bool definesIgnoreCase = false;
+  bool extended = false;
   bool help = false;
   bool version = false;
   std::vector<std::string> files;

@@ -77,6 +77,7 @@ CompileOptions TBosCompiler::Options() {
   options.angularConst = angularConst_;
   options.linearConst = linearConst_;
   options.recurseDepth = recurseDepth_;
+  options.extended = extended_;
   options.onWarning = onWarning_;
   options.progress = progressBar_;
   options.abortFlag = &aborted_;

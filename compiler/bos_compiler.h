@@ -41,6 +41,9 @@ class TBosCompiler {
   int RecurseDepth() const { return recurseDepth_; }
   void SetRecurseDepth(int value) { recurseDepth_ = value; }
 
+  bool Extended() const { return extended_; }
+  void SetExtended(bool value) { extended_ = value; }
+
   bool CompileAborted() const { return aborted_.load(); }
   bool AbortedCompile() const { return aborted_.load(); }
   int Row() const { return row_; }
@@ -84,6 +87,7 @@ class TBosCompiler {
   double angularConst_ = 182.04444444;
   double linearConst_ = 163840.0;
   int recurseDepth_ = 200;
+  bool extended_ = false;
   std::atomic<bool> aborted_{false};
   int row_ = 0;
   int col_ = 0;

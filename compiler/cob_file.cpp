@@ -129,7 +129,14 @@ std::vector<std::uint8_t> BuildCob(const CobImage& image) {
   // The pool in table order: script names (standard ones respelled), then piece names as they are.
   std::vector<std::string> poolNames;
   poolNames.reserve(image.scriptNames.size() + image.pieceNames.size());
-  for (const auto& name : image.scriptNames) poolNames.push_back(StoredScriptName(name));
+  if (!image.scriptSpellings.empty()) {
+    if (image.scriptSpellings.size() != image.scriptNames.size())
+      throw std::invalid_argument("COB image has " + Num(image.scriptSpellings.size()) + " spellings for " +
+                                  Num(image.scriptNames.size()) + " script names");
+    poolNames = image.scriptSpellings;
+  } else {
+    for (const auto& name : image.scriptNames) poolNames.push_back(StoredScriptName(name));
+  }
   poolNames.insert(poolNames.end(), image.pieceNames.begin(), image.pieceNames.end());
 
   // Sizes in 64 bits first: every offset must fit in a 32-bit word.

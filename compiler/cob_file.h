@@ -45,6 +45,10 @@ struct CobImage {
   std::vector<std::uint32_t> code;
   std::vector<std::uint32_t> scriptStarts;  // word index of each script's first instruction
   std::vector<std::string> scriptNames;     // as compiled (lower case)
+  // When not empty, the script names as the file stores them (the extended
+  // language keeps the source's spelling); else scriptNames with the
+  // standard names respelled.
+  std::vector<std::string> scriptSpellings;
   std::vector<std::string> pieceNames;
   std::uint32_t staticVarCount = 0;
 };

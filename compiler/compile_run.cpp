@@ -105,11 +105,12 @@ std::string_view CompileRun::ReadRun(const CharSet& accepts, std::string& scratc
   return scratch;
 }
 
-void CompileRun::ConsumeRun(const CharSet& accepts, std::string& out) {
+void CompileRun::ConsumeRun(const CharSet& accepts, std::string& out, std::string* raw) {
   std::uint8_t flags = 0;
   const std::size_t n = RunLength(accepts, flags);
   const std::size_t from = out.size();
   out.append(text_.data() + pos_, n);
+  if (raw) raw->append(text_.data() + pos_, n);
   MovePastRun(n);
   if (flags & CharSet::kUpper)
     for (std::size_t i = from; i < out.size(); ++i) out[i] = Fold(out[i]);
@@ -156,6 +157,12 @@ bool CompileRun::HasPrefix(std::string_view keyword) {
   for (std::size_t i = 0; i < keyword.size(); ++i)
     if (Fold(text_[pos_ + i]) != keyword[i]) return false;
   return true;
+}
+
+bool CompileRun::AtWord(std::string_view word) { return HasPrefix(word) && !IsPieceNameChar(CharAt(word.size())); }
+
+std::string CompileRun::FoundText() {
+  return AtEnd() ? std::string("end of text") : "'" + std::string(1, Fold(text_[pos_])) + "'";
 }
 
 void CompileRun::Fail(std::string text) const { throw CompileFailure{std::move(text)}; }
@@ -231,7 +238,7 @@ void CompileRun::CompileStaticDeclaration() {
       staticVars_.Push(name);
       name.clear();
       Consume();
-    } else if (c == ' ') {
+    } else if (IsWhiteSpace(c)) {  // a list may run over several lines
       Consume();
     } else if (c == ';') {
       if (!name.empty()) staticVars_.Push(name);
@@ -245,12 +252,13 @@ void CompileRun::CompileStaticDeclaration() {
 
 // The name of a script, in a definition or a call: a letter, then letters,
 // digits and "_", up to "(" or white space.
-std::string CompileRun::ReadScriptName() {
+std::string CompileRun::ReadScriptName(std::string* spelling) {
   SkipWhiteSpace();
   std::string name;
   if (IsLetter(Peek())) {
+    if (spelling) *spelling += text_[pos_];
     name += Consume();
-    ConsumeRun(kIdentifierChars, name);
+    ConsumeRun(kIdentifierChars, name, spelling);
   }
   const char c = Peek();
   if (c != '(' && !IsWhiteSpace(c)) Fail("Syntax Error '" + name + "'");
@@ -260,10 +268,12 @@ std::string CompileRun::ReadScriptName() {
 // script-definition: name "(" [ name { "," name } ] ")" block
 void CompileRun::CompileScriptDefinition() {
   locals_.Clear();
-  const std::string name = ReadScriptName();
+  std::string spelling;
+  const std::string name = ReadScriptName(options_.extended ? &spelling : nullptr);
   currentScript_ = name;
   if (scripts_.IndexOf(name) >= 0) Fail("Script function " + name + " already exists");
   scripts_.Push(name);
+  if (options_.extended) scriptSpellings_.push_back(std::move(spelling));
 
   SkipWhiteSpace();
   scriptStarts_.push_back(WordIndex());
@@ -281,7 +291,7 @@ void CompileRun::CompileScriptDefinition() {
       locals_.Push(parameter);
       parameter.clear();
       Consume();
-    } else if (c == ' ') {
+    } else if (IsWhiteSpace(c)) {  // a list may run over several lines
       Consume();
     } else if (c == ';') {
       Fail("Syntax error ';' cannot appear in arg list");
@@ -322,6 +332,7 @@ CobImage CompileRun::TakeImage() {
   image.code = std::move(code_);
   image.scriptStarts = std::move(scriptStarts_);
   image.scriptNames = scripts_.Names();
+  image.scriptSpellings = std::move(scriptSpellings_);
   image.pieceNames = pieces_.Names();
   image.staticVarCount = static_cast<std::uint32_t>(staticVars_.Count());
   return image;

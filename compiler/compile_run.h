@@ -121,8 +121,8 @@ class CompileRun {
   // the text holds only until the text is next looked at (Have may move
   // it). No set holds a line break, so only the column moves.
   std::string_view ReadRun(const CharSet& accepts, std::string& scratch);
-  // Appends the run to `out`, lower-cased.
-  void ConsumeRun(const CharSet& accepts, std::string& out);
+  // Appends the run to `out`, lower-cased, and to `raw` as written.
+  void ConsumeRun(const CharSet& accepts, std::string& out, std::string* raw = nullptr);
   // The shared parts of the two.
   std::size_t RunLength(const CharSet& accepts, std::uint8_t& flags);
   void MovePastRun(std::size_t n);
@@ -144,6 +144,10 @@ class CompileRun {
   }
   void SkipWhiteSpaceRun();
   bool HasPrefix(std::string_view keyword);
+  // HasPrefix for a whole word: no name character follows it.
+  bool AtWord(std::string_view word);
+  // The current character quoted for a message, or "end of text".
+  std::string FoundText();
   [[noreturn]] void Fail(std::string text) const;
   // "Unexpected 'c' in <where>" or "Unexpected end of text in <where>".
   [[noreturn]] void FailUnexpected(std::string_view where);
@@ -152,7 +156,8 @@ class CompileRun {
   void CompilePieceDeclaration();
   void CompileStaticDeclaration();
   void CompileScriptDefinition();
-  std::string ReadScriptName();
+  // The lower-cased name; `spelling` receives it as written.
+  std::string ReadScriptName(std::string* spelling = nullptr);
   void ResolvePendingReferences();
 
   // --- statements (statement_compiler.cpp) --------------------------------
@@ -169,19 +174,38 @@ class CompileRun {
   void CompileMoveOrTurn(bool turn);
   void CompileSpin();
   void CompileStopSpin();
+  // Extended language: a block or one statement ending in ";".
+  void CompileBody();
+  void CompileIf();
+  // "++x" / "--x" (or "++ x"): x = x + 1 or x - 1.
+  static bool IsStepWord(const std::string& word);
+  void CompileStep(const std::string& word);
 
   // --- expressions (expression_compiler.cpp) ------------------------------
   void ProcessExpression();
   void ProcessEqTerm();
   void ProcessTerm();
   void ProcessFactor();
-  int ParseArguments();
+  // Fails with `tooMany` at an argument beyond `most`.
+  int ParseArguments(int most = -1, std::string_view tooMany = {});
   bool AtOperator();
   void ReadOperator();
   std::string ReadNumberText();
   std::string ReadLiteralText(char close);
   void EmitLiteral(std::string_view text, long double scale, std::string_view warning);
   void CompileGet();
+  // Extended language: C precedence over unary operators and factors.
+  void ExtendedExpression();
+  void ParseUnary();
+  struct ExtendedOperator {
+    Opcode opcode;
+    int level;  // binds tighter as it grows
+    std::size_t length;
+  };
+  bool AtBinaryOperator(ExtendedOperator& op);
+  void CompileExtendedGet();
+  // "unknown_unit_value (n)": the text of n, or false when not there.
+  bool ReadUnknownUnitValue(std::string& number);
   void CompileName();
 
   // --- code ----------------------------------------------------------------
@@ -224,11 +248,13 @@ class CompileRun {
 
   // Binary operators waiting for their right operand.
   std::vector<Opcode> operatorStack_;
-  std::string nameText_;  // CompileName's name when folded; kept to reuse its storage
+  std::vector<ExtendedOperator> pendingOperators_;  // the extended language's
+  std::string nameText_;                            // CompileName's name when folded; kept to reuse its storage
   NameTable staticVars_{NameTable::Finds::kLast};
   NameTable pieces_{NameTable::Finds::kFirst};
   NameTable locals_{NameTable::Finds::kLast};
   NameTable scripts_{NameTable::Finds::kFirst};
+  std::vector<std::string> scriptSpellings_;  // extended language: as written
   std::vector<std::uint32_t> code_;
   std::vector<std::uint32_t> scriptStarts_;
   std::vector<PendingReference> pending_;

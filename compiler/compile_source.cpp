@@ -13,6 +13,7 @@ bool FirstPass(TPreProcessor& preprocessor, std::string text, const std::string&
   preprocessor.SetDefinesCaseSensitive(settings.definesCaseSensitive);
   preprocessor.Reset();
   preprocessor.SetIncludeDirs(settings.includeDirs);
+  preprocessor.SetIncludeBesideIncluder(settings.includeBesideIncluder);
   preprocessor.SetFileName(fileName);
   preprocessor.SetParallelScan(settings.secondCore);
   const bool ok = preprocessor.Process(text);

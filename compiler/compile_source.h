@@ -14,6 +14,9 @@ namespace marlo::core {
 struct PreprocessSettings {
   std::string includeDirs;  // ";"-separated
   bool definesCaseSensitive = true;
+  // Includes are also looked for beside the including file (the extended
+  // language's rule).
+  bool includeBesideIncluder = false;
   // Whether the preprocessor's Source holds the whole text after a compile;
   // a caller that never shows it can save the memory.
   bool keepSource = true;

@@ -17,6 +17,9 @@ struct CompileOptions {
   double angularConst = 182.04444444;
   double linearConst = 163840.0;
   int recurseDepth = 200;
+  // The extended language of today's unit scripts (else, C precedence, get
+  // with arguments, ...); off, the compile is exactly the original one.
+  bool extended = false;
   TWarningEvent onWarning;                       // literal conversion failures
   IProgressBar* progress = nullptr;              // optional
   const std::atomic<bool>* abortFlag = nullptr;  // optional; set -> "Compile Aborted"

@@ -7,6 +7,14 @@
 // All comparison, bitwise and logical operators share the lowest level and
 // associate to the left. Pending operators wait on the operator stack while
 // their right operand is compiled.
+//
+// The extended language has C's levels instead (lowest first):
+//
+//   || or | xor | && and | "|" | ^ | & | == != | < <= > >= | + - | * / %
+//
+// over unary ! not - ~ and the same factors. Its binary operators are
+// ordered by an operator stack rather than by one routine per level, so an
+// expression nests no deeper natively than in the original language.
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -112,6 +120,11 @@ void CompileRun::ProcessExpression() {
   ++nesting_;
   if (nesting_ >= options_.recurseDepth || nesting_ + blockDepth_ >= kMaxNativeDepth)
     Fail("RecurseDepth reached or exceeded in function '" + currentScript_ + "'.  Aborting a likely compiler crash");
+  if (options_.extended) {
+    ExtendedExpression();
+    --nesting_;
+    return;
+  }
   ProcessEqTerm();
   SkipWhiteSpace();
   while (AtOperator()) {
@@ -302,7 +315,12 @@ void CompileRun::ProcessFactor() {
   } else if (c == '<') {
     EmitLiteral(ReadLiteralText('>'), options_.angularConst, "ProcessFactor | AngularValue excepted");
   } else if (c == 'g' && HasPrefix("get ")) {
-    CompileGet();
+    if (options_.extended) {
+      Drop(4);
+      CompileExtendedGet();
+    } else {
+      CompileGet();
+    }
   } else if (c == 'r' && HasPrefix("rand")) {
     Drop(4);
     if (ParseArguments() != 2) Fail("Syntax Error");
@@ -331,6 +349,9 @@ void CompileRun::ProcessFactor() {
     else
       Emit(Opcode::PUSH_CONSTANT);
     Emit(0);
+  } else if (options_.extended && !IsNameChar(c) && c != '(') {
+    // The operators before an operand were taken by ParseUnary.
+    Fail("Expected an operand, found " + FoundText());
   } else if (c == '!' || (c == 'n' && HasPrefix("not") && !IsNameChar(CharAt(3)))) {
     if (c == '!' && CharAt(1) == '=') return;  // "!=" is left for the operator level
     ConsumeN(c == '!' ? 1 : 3);
@@ -342,7 +363,10 @@ void CompileRun::ProcessFactor() {
     Consume();
     ProcessExpression();
     SkipWhiteSpace();
-    if (Peek() == ')') Consume();
+    if (Peek() == ')')
+      Consume();
+    else if (options_.extended)
+      Fail("Syntax Error: Expected ')', found " + FoundText());
   } else if (c == ')') {
     Consume();
   } else if (AtEnd()) {
@@ -355,10 +379,9 @@ void CompileRun::ProcessFactor() {
 
 // arguments: "(" [ expression ] { "," [ expression ] } ")"; empty places
 // are not counted.
-int CompileRun::ParseArguments() {
+int CompileRun::ParseArguments(int most, std::string_view tooMany) {
   SkipWhiteSpace();
-  auto found = [this] { return AtEnd() ? std::string("end of text") : "'" + std::string(1, Fold(text_[pos_])) + "'"; };
-  if (Peek() != '(') Fail("Syntax Error: Expected '(', found " + found());
+  if (Peek() != '(') Fail("Syntax Error: Expected '(', found " + FoundText());
   Consume();
   int count = 0;
   for (char c = Peek(); c != ')' && c != ';'; c = Peek()) {
@@ -367,13 +390,165 @@ int CompileRun::ParseArguments() {
     if (Peek() == ',') {
       Consume();
     } else {
+      if (count == most) Fail(std::string(tooMany));
       ProcessExpression();
       ++count;
     }
   }
-  if (Peek() != ')') Fail("Syntax Error: Expected ')', found " + found());
+  if (Peek() != ')') Fail("Syntax Error: Expected ')', found " + FoundText());
   Consume();
   return count;
+}
+
+}  // namespace marlo::core::detail
+
+namespace marlo::core::detail {
+
+void CompileRun::ExtendedExpression() {
+  const std::size_t base = pendingOperators_.size();
+  ParseUnary();
+  for (;;) {
+    SkipWhiteSpace();
+    ExtendedOperator op{};
+    if (!AtBinaryOperator(op)) break;
+    ConsumeN(op.length);
+    // Left-associative: an operator waiting at the same level or tighter
+    // has both its operands now.
+    while (pendingOperators_.size() > base && pendingOperators_.back().level >= op.level) {
+      Emit(pendingOperators_.back().opcode);
+      pendingOperators_.pop_back();
+    }
+    pendingOperators_.push_back(op);
+    ParseUnary();
+  }
+  while (pendingOperators_.size() > base) {
+    Emit(pendingOperators_.back().opcode);
+    pendingOperators_.pop_back();
+  }
+}
+
+bool CompileRun::AtBinaryOperator(ExtendedOperator& op) {
+  const char c = Peek();
+  const char next = CharAt(1);
+  auto take = [&op](Opcode opcode, int level, std::size_t length) {
+    op = {opcode, level, length};
+    return true;
+  };
+  switch (c) {
+    case '|':
+      return next == '|' ? take(Opcode::LOGICAL_OR, 1, 2) : take(Opcode::BITWISE_OR, 4, 1);
+    case '&':
+      return next == '&' ? take(Opcode::LOGICAL_AND, 3, 2) : take(Opcode::BITWISE_AND, 6, 1);
+    case '^':
+      return take(Opcode::BITWISE_XOR, 5, 1);
+    case '=':
+      return next == '=' && take(Opcode::EQUAL, 7, 2);
+    case '!':
+      return next == '=' && take(Opcode::NOT_EQUAL, 7, 2);
+    case '<':
+      return next == '=' ? take(Opcode::LESS_EQUAL, 8, 2) : take(Opcode::LESS, 8, 1);
+    case '>':
+      return next == '=' ? take(Opcode::GREATER_EQUAL, 8, 2) : take(Opcode::GREATER, 8, 1);
+    // "++" and "--" start the next statement ("if (a) ++b;"), never an operator.
+    case '+':
+      return next != '+' && take(Opcode::ADD, 9, 1);
+    case '-':
+      return next != '-' && take(Opcode::SUBTRACT, 9, 1);
+    case '*':
+      return take(Opcode::MULTIPLY, 10, 1);
+    case '/':
+      return take(Opcode::DIVIDE, 10, 1);
+    case '%':
+      return take(Opcode::MOD, 10, 1);
+    case 'o':
+      return AtWord("or") && take(Opcode::LOGICAL_OR, 1, 2);
+    case 'x':
+      return AtWord("xor") && take(Opcode::LOGICAL_XOR, 2, 3);
+    case 'a':
+      return AtWord("and") && take(Opcode::LOGICAL_AND, 3, 3);
+    default:
+      return false;
+  }
+}
+
+// unary: { "!" | "not" | "~" | "-" } factor
+// The prefixes apply to the factor alone ("!a && b" is (!a) && b), so they
+// are collected and emitted after it, innermost first; a "-" before a
+// number is the number's sign.
+void CompileRun::ParseUnary() {
+  std::vector<Opcode> after;
+  for (;;) {
+    SkipWhiteSpace();
+    const char c = Peek();
+    if (c == '!' && CharAt(1) != '=') {
+      Consume();
+      after.push_back(Opcode::LOGICAL_NOT);
+    } else if (c == 'n' && AtWord("not")) {
+      ConsumeN(3);
+      after.push_back(Opcode::LOGICAL_NOT);
+    } else if (c == '~') {
+      Consume();
+      after.push_back(Opcode::BITWISE_NOT);
+    } else if (c == '-') {
+      std::size_t k = 1;
+      while (IsWhiteSpace(CharAt(k))) ++k;
+      const char first = CharAt(k);
+      if (IsDigit(first) || first == '.') break;  // a negative number
+      Consume();
+      Emit(Opcode::PUSH_CONSTANT);
+      Emit(0);
+      after.push_back(Opcode::SUBTRACT);
+    } else {
+      break;
+    }
+  }
+  ProcessFactor();
+  for (auto op = after.rbegin(); op != after.rend(); ++op) Emit(*op);
+}
+
+// "unknown_unit_value" "(" number ")": a value number as a decompiler writes it.
+bool CompileRun::ReadUnknownUnitValue(std::string& number) {
+  constexpr std::string_view kWord = "unknown_unit_value";
+  SkipWhiteSpace();
+  if (!AtWord(kWord)) return false;
+  ConsumeN(kWord.size());
+  SkipWhiteSpace();
+  if (Peek() != '(') Fail("Syntax Error: Expected '(', found " + FoundText());
+  Consume();
+  SkipWhiteSpace();
+  number = ReadNumberText();
+  SkipWhiteSpace();
+  if (Peek() != ')') Fail("Syntax Error: Expected ')', found " + FoundText());
+  Consume();
+  return true;
+}
+
+// get: "get" value-number [ "(" [ arguments ] ")" ]   (after "get")
+//   PUSH_CONSTANT k, GET_VALUE
+//   PUSH_CONSTANT k, the arguments, PUSH_CONSTANT 0 up to four, GET_VALUE_ARGS
+void CompileRun::CompileExtendedGet() {
+  std::string text;
+  if (!ReadUnknownUnitValue(text)) text = ReadNumberText();
+  std::int64_t k = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), k);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    if (text.empty()) Fail("Value number expected after 'get', found " + FoundText());
+    Fail("Value number expected after 'get', found '" + text + "'");
+  }
+  Emit(Opcode::PUSH_CONSTANT);
+  Emit(static_cast<std::uint32_t>(k));
+  SkipWhiteSpace();
+  if (Peek() != '(') {
+    Emit(Opcode::GET_VALUE);
+    return;
+  }
+  constexpr int kArguments = 4;
+  const int count = ParseArguments(kArguments, "More than four arguments to 'get'");
+  for (int i = count; i < kArguments; ++i) {
+    Emit(Opcode::PUSH_CONSTANT);
+    Emit(0);
+  }
+  Emit(Opcode::GET_VALUE_ARGS);
 }
 
 }  // namespace marlo::core::detail

@@ -38,8 +38,11 @@ enum class Opcode : std::uint32_t {
   SUBTRACT = 0x10032000,
   MULTIPLY = 0x10033000,
   DIVIDE = 0x10034000,
+  MOD = 0x10034001,
   BITWISE_AND = 0x10035000,
   BITWISE_OR = 0x10036000,
+  BITWISE_XOR = 0x10037000,
+  BITWISE_NOT = 0x10038000,
   RAND = 0x10041000,
   GET_VALUE = 0x10042000,
   GET_VALUE_ARGS = 0x10043000,
@@ -51,6 +54,7 @@ enum class Opcode : std::uint32_t {
   NOT_EQUAL = 0x10056000,
   LOGICAL_AND = 0x10057000,
   LOGICAL_OR = 0x10058000,
+  LOGICAL_XOR = 0x10059000,
   LOGICAL_NOT = 0x1005A000,
   START_SCRIPT = 0x10061000,
   CALL_SCRIPT = 0x10062000,
@@ -82,7 +86,9 @@ inline constexpr std::array<OperandKind, 2> kPiece{K::Piece, K::None};
 inline constexpr std::array<OperandKind, 2> kPieceAxis{K::Piece, K::Axis};
 }  // namespace detail
 
-inline constexpr std::array<InstructionInfo, 51> kInstructions{{
+// The last four arithmetic and logical ones (MOD, BITWISE_XOR, BITWISE_NOT,
+// LOGICAL_XOR) come only from the extended language.
+inline constexpr std::array<InstructionInfo, 55> kInstructions{{
     {"MOVE", Opcode::MOVE, 2, detail::kPieceAxis},
     {"TURN", Opcode::TURN, 2, detail::kPieceAxis},
     {"SPIN", Opcode::SPIN, 2, detail::kPieceAxis},
@@ -109,8 +115,11 @@ inline constexpr std::array<InstructionInfo, 51> kInstructions{{
     {"SUBTRACT", Opcode::SUBTRACT, 0, detail::kNone},
     {"MULTIPLY", Opcode::MULTIPLY, 0, detail::kNone},
     {"DIVIDE", Opcode::DIVIDE, 0, detail::kNone},
+    {"MOD", Opcode::MOD, 0, detail::kNone},
     {"BITWISE_AND", Opcode::BITWISE_AND, 0, detail::kNone},
     {"BITWISE_OR", Opcode::BITWISE_OR, 0, detail::kNone},
+    {"BITWISE_XOR", Opcode::BITWISE_XOR, 0, detail::kNone},
+    {"BITWISE_NOT", Opcode::BITWISE_NOT, 0, detail::kNone},
     {"RAND", Opcode::RAND, 0, detail::kNone},
     {"GET_VALUE", Opcode::GET_VALUE, 0, detail::kNone},
     {"GET_VALUE_ARGS", Opcode::GET_VALUE_ARGS, 0, detail::kNone},
@@ -122,6 +131,7 @@ inline constexpr std::array<InstructionInfo, 51> kInstructions{{
     {"NOT_EQUAL", Opcode::NOT_EQUAL, 0, detail::kNone},
     {"LOGICAL_AND", Opcode::LOGICAL_AND, 0, detail::kNone},
     {"LOGICAL_OR", Opcode::LOGICAL_OR, 0, detail::kNone},
+    {"LOGICAL_XOR", Opcode::LOGICAL_XOR, 0, detail::kNone},
     {"LOGICAL_NOT", Opcode::LOGICAL_NOT, 0, detail::kNone},
     {"START_SCRIPT", Opcode::START_SCRIPT, 2, {detail::K::Script, detail::K::Count}},
     {"CALL_SCRIPT", Opcode::CALL_SCRIPT, 2, {detail::K::Script, detail::K::Count}},

@@ -64,6 +64,11 @@ void CompileRun::ProcessStatement() {
     SkipWhiteSpace();
     if (CompileKeywordStatement(word)) {
       word.clear();
+    } else if (options_.extended && IsStepWord(word)) {
+      CompileStep(word);
+      word.clear();
+    } else if (options_.extended && word == "else") {
+      Fail("'else' without 'if'");
     } else if (Peek() == '=') {
       CompileAssignment(word);
     } else if (!word.empty()) {
@@ -142,7 +147,7 @@ void CompileRun::CompileNameList(bool statics, std::string_view where) {
     } else if (c == ',') {
       add();
       Consume();
-    } else if (c == ' ') {
+    } else if (c == ' ' || (statics && IsWhiteSpace(c))) {  // a static-var list may run over lines
       Consume();
     } else {
       FailUnexpected(where);
@@ -352,8 +357,11 @@ bool CompileRun::CompileKeywordStatement(const std::string& word) {
     }
     case Statement::kDropUnit: {
       ProcessExpression();
-      Emit(Opcode::PUSH_CONSTANT);
-      Emit(0);
+      // Today's engine takes one value; the original instruction two.
+      if (!options_.extended) {
+        Emit(Opcode::PUSH_CONSTANT);
+        Emit(0);
+      }
       Emit(Opcode::DROP_UNIT);
       break;
     }
@@ -372,7 +380,13 @@ bool CompileRun::CompileKeywordStatement(const std::string& word) {
       Emit(piece);
       break;
     }
-    case Statement::kGet:
+    case Statement::kGet: {
+      if (options_.extended)
+        CompileExtendedGet();
+      else
+        ProcessExpression();
+      break;
+    }
     case Statement::kRand: {
       ProcessExpression();
       break;
@@ -382,6 +396,10 @@ bool CompileRun::CompileKeywordStatement(const std::string& word) {
       break;
     }
     case Statement::kIf: {
+      if (options_.extended) {
+        CompileIf();
+        break;
+      }
       ProcessExpression();
       Emit(Opcode::JUMP_IF_FALSE);
       const std::uint32_t placeholder = WordIndex();
@@ -395,12 +413,27 @@ bool CompileRun::CompileKeywordStatement(const std::string& word) {
       break;
     }
     case Statement::kReturn: {
-      ProcessExpression();
+      bool bare = false;  // "return;" without a value
+      if (options_.extended) {
+        SkipWhiteSpace();
+        bare = Peek() == ';';
+      }
+      if (bare) {
+        Emit(Opcode::PUSH_CONSTANT);
+        Emit(0);
+      } else {
+        ProcessExpression();
+      }
       Emit(Opcode::RETURN);
       break;
     }
     case Statement::kSet: {
-      ProcessExpression();
+      std::string number;
+      if (options_.extended && ReadUnknownUnitValue(number)) {
+        EmitLiteral(number, 1.0L, "ProcessFactor | Number excepted");
+      } else {
+        ProcessExpression();
+      }
       ExpectKeyword("to", "Expected 'to' in Set statement");
       ProcessExpression();
       Emit(Opcode::SET_VALUE);
@@ -463,7 +496,10 @@ bool CompileRun::CompileKeywordStatement(const std::string& word) {
       Emit(Opcode::JUMP_IF_FALSE);
       const std::uint32_t placeholder = WordIndex();
       Emit(0);
-      CompileBlock();
+      if (options_.extended)
+        CompileBody();
+      else
+        CompileBlock();
       Emit(Opcode::JUMP);
       Emit(condition);
       code_[placeholder] = WordIndex();
@@ -479,6 +515,98 @@ bool CompileRun::CompileKeywordStatement(const std::string& word) {
     }
   }
   return true;
+}
+
+// if-statement: "if" expression body [ "else" body ]
+//   c, JUMP_IF_FALSE L1, S1, JUMP L2, L1: S2, L2   (without else: c, JUMP_IF_FALSE L, S, L:)
+// An else belongs to the nearest if: the innermost one looks for it first.
+void CompileRun::CompileIf() {
+  ProcessExpression();
+  Emit(Opcode::JUMP_IF_FALSE);
+  const std::uint32_t toElse = WordIndex();
+  Emit(0);
+  CompileBody();
+  SkipWhiteSpace();
+  if (!AtWord("else")) {
+    code_[toElse] = WordIndex();
+    return;
+  }
+  ConsumeN(4);
+  Emit(Opcode::JUMP);
+  const std::uint32_t toEnd = WordIndex();
+  Emit(0);
+  code_[toElse] = WordIndex();
+  CompileBody();
+  code_[toEnd] = WordIndex();
+}
+
+// body: block | ";" | statement ";"   (an if or while ends with its own body)
+void CompileRun::CompileBody() {
+  SkipWhiteSpace();
+  const char c = Peek();
+  if (c == '{') {
+    CompileBlock();
+    return;
+  }
+  if (c == ';') {
+    Consume();
+    return;
+  }
+  // One statement nests like a block: "if (a) if (b) ..." recurses.
+  if (++blockDepth_ + nesting_ > kMaxNativeDepth) Fail("Blocks nested too deeply");
+  std::string word;
+  ConsumeRun(kStatementWordChars, word);
+  SkipWhiteSpace();
+  if (CompileKeywordStatement(word)) {
+    if (word == "if" || word == "while") {
+      --blockDepth_;
+      return;
+    }
+  } else if (IsStepWord(word)) {
+    CompileStep(word);
+  } else if (word == "else") {
+    Fail("'else' without 'if'");
+  } else if (!word.empty() && Peek() == '=') {
+    CompileAssignment(word);
+  } else if (!word.empty()) {
+    Fail("Syntax Error '" + word + "'");
+  } else {
+    FailUnexpected("statement");
+  }
+  SkipWhiteSpace();
+  if (Peek() != ';') Fail("Expected ';' after the statement, found " + FoundText());
+  Consume();
+  --blockDepth_;
+}
+
+bool CompileRun::IsStepWord(const std::string& word) {
+  return word.size() >= 2 && (word[0] == '+' || word[0] == '-') && word[1] == word[0];
+}
+
+// "++" x | "--" x, the name joined to the operator or after a blank:
+//   PUSH x, PUSH_CONSTANT 1, ADD|SUBTRACT, POP x
+void CompileRun::CompileStep(const std::string& word) {
+  const std::string op = word.substr(0, 2);
+  std::string name = word.substr(2);
+  if (name.empty()) ConsumeRun(kIdentifierChars, name);
+  if (name.empty()) Fail("'" + op + "' needs a local or static variable, found " + FoundText());
+  const NameTable::Key key(name);
+  Opcode push = Opcode::PUSH_LOCAL;
+  Opcode pop = Opcode::POP_LOCAL;
+  int index = locals_.IndexOf(key);
+  if (index < 0) {
+    push = Opcode::PUSH_STATIC;
+    pop = Opcode::POP_STATIC;
+    index = staticVars_.IndexOf(key);
+  }
+  if (index < 0) Fail("'" + op + "' needs a local or static variable, found '" + name + "'");
+  Emit(push);
+  Emit(static_cast<std::uint32_t>(index));
+  Emit(Opcode::PUSH_CONSTANT);
+  Emit(1);
+  Emit(op == "++" ? Opcode::ADD : Opcode::SUBTRACT);
+  Emit(pop);
+  Emit(static_cast<std::uint32_t>(index));
 }
 
 // name "=" expression; the name is a local or else a static, newest first.

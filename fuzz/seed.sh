@@ -38,7 +38,8 @@ seed_name() {
 # shellcheck disable=SC2059 # the octal escape is built, then printed
 byte() { printf "\\$(printf '%03o' "$1")"; }
 SEPARATOR=$(byte 1)
-COMPILE_DEPTH=200 # the compiler's default recurse depth, as its first byte
+COMPILE_DEFAULT=121  # the compiler's first byte: the default recurse depth
+COMPILE_EXTENDED=249 # the same in the extended language
 
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
@@ -51,7 +52,7 @@ done < <(find tests/data/compile tests/data/preprocess examples -type f ! -name 
 # ---- preprocessor: flags, main text, then the case's headers by name ----
 # Flags: 1 ignore case, 2 compile the result (on one core and on two), 4 let
 # Source go on two cores, 8 and 16 together compare with a used
-# preprocessor. Each case goes in as the golden test runs it, and once more
+# preprocessor, 32 (with 2) the extended language. Each case goes in as the golden test runs it, and once more
 # compiled and reused.
 preprocessor_seed() { # dir main [headers...]: the seed for flags $FLAGS
   local dir=$1 main=$2 header
@@ -84,6 +85,20 @@ for example in examples/*.bos; do
     for header in "${headers[@]:0:3}"; do
       printf '%s%s\n' "$SEPARATOR" "$header"
       cat "examples/include/$header"
+    done
+  } >"$CORPUS/preprocessor/$(seed_name "$example")"
+done
+
+# The extended examples, compiled in their language (2 | 32), with the
+# headers that sit beside them.
+for example in examples/extended/*.bos; do
+  mapfile -t headers < <(cd examples/extended && ls -- *.h 2>/dev/null)
+  {
+    byte 34
+    cat "$example"
+    for header in "${headers[@]:0:3}"; do
+      printf '%s%s\n' "$SEPARATOR" "$header"
+      cat "examples/extended/$header"
     done
   } >"$CORPUS/preprocessor/$(seed_name "$example")"
 done
@@ -130,16 +145,21 @@ COPY('a',,2)
 1 < 2 < 3
 EOF
 
-# ---- compiler: recurse depth, then the text ----
+# ---- compiler: flags (language, recurse depth), then the text ----
 for file in tests/data/compile/*/*.bos; do
-  { byte "$COMPILE_DEPTH"; cat "$file"; } >"$CORPUS/compiler/$(seed_name "$file")"
+  flags=$COMPILE_DEFAULT
+  [[ $file == */extended/* ]] && flags=$COMPILE_EXTENDED
+  { byte "$flags"; cat "$file"; } >"$CORPUS/compiler/$(seed_name "$file")"
 done
 # Preprocessed text: what the compiler reads on the road of a compile.
 while IFS= read -r -d '' expected; do
-  { byte "$COMPILE_DEPTH"; cat "$expected"; } >"$CORPUS/compiler/$(seed_name "$expected")"
+  { byte "$COMPILE_DEFAULT"; cat "$expected"; } >"$CORPUS/compiler/$(seed_name "$expected")"
 done < <(find tests/data/preprocess -name expected.pp -size +0 -print0)
 for example in examples/*.bos; do
-  { byte "$COMPILE_DEPTH"; "$MARLOC" -E -I examples/include "$example"; } >"$CORPUS/compiler/$(seed_name "$example")"
+  { byte "$COMPILE_DEFAULT"; "$MARLOC" -E -I examples/include "$example"; } >"$CORPUS/compiler/$(seed_name "$example")"
+done
+for example in examples/extended/*.bos; do
+  { byte "$COMPILE_EXTENDED"; "$MARLOC" -X -E "$example"; } >"$CORPUS/compiler/$(seed_name "$example")"
 done
 
 # ---- cob: the examples and the golden cases that compile, by marloc ----
@@ -154,7 +174,9 @@ for words in tests/data/compile/*/*.words; do
   mkdir -p "$TMP/cob/$group"
   # Golden inputs are compiler text; marloc preprocesses them first, which
   # leaves such text as it is, so most of them compile here too.
-  "$MARLOC" -o "$TMP/cob/$group" "$case_file" >/dev/null 2>&1 || true
+  language=()
+  [[ $group == extended ]] && language=(-X)
+  "$MARLOC" "${language[@]}" -o "$TMP/cob/$group" "$case_file" >/dev/null 2>&1 || true
 done
 for cob in "$TMP/cob"/*/*.cob; do
   [[ -f $cob ]] || continue

@@ -15,7 +15,8 @@
 //   preprocessor  flags byte, main text, then up to three headers, each
 //                 after a kSegmentSeparator byte: name, LF, contents
 //   evaluator     the text of an #if condition
-//   compiler      recurse-depth byte, then the text
+//   compiler      flags byte (bit 7: the extended language; the rest picks
+//                 the recurse depth), then the text
 //   cob           the bytes of a COB file
 #pragma once
 
@@ -185,7 +186,8 @@ inline void CheckCobRoundTrip(const core::CobImage& image) {
   Require(file.header.StaticVarCount == image.staticVarCount, "static count differs after BuildCob + ReadCob");
   Require(file.scriptNames.size() == image.scriptNames.size(), "script count differs after BuildCob + ReadCob");
   for (std::size_t i = 0; i < image.scriptNames.size(); ++i)
-    Require(file.scriptNames[i] == core::StoredScriptName(image.scriptNames[i]),
+    Require(file.scriptNames[i] == (image.scriptSpellings.empty() ? core::StoredScriptName(image.scriptNames[i])
+                                                                  : image.scriptSpellings[i]),
             [&] { return "script name " + std::to_string(i) + " differs after BuildCob + ReadCob"; });
 
   // Scripts follow each other in the code, the first at word 0.
@@ -202,9 +204,10 @@ inline void CheckCobRoundTrip(const core::CobImage& image) {
   core::BuildDisassembly(std::span<const std::uint8_t>(bytes));
 }
 
-inline std::string CheckCompile(std::string_view source, int recurseDepth) {
+inline std::string CheckCompile(std::string_view source, int recurseDepth, bool extended) {
   core::CompileOptions options;
   options.recurseDepth = recurseDepth;
+  options.extended = extended;
   int warnings = 0;
   options.onWarning = [&warnings](const std::string&) { ++warnings; };
   const core::CompileOutcome outcome = core::CompileText(source, options);
@@ -220,16 +223,20 @@ inline std::string CheckCompile(std::string_view source, int recurseDepth) {
   return "ok, " + std::to_string(outcome.image.code.size()) + " words, " + std::to_string(warnings) + " warnings";
 }
 
-// The first byte picks the recurse depth: its value up to 249, then a few
-// large depths, among them some beyond the compiler's own nesting bound.
+inline constexpr std::uint8_t kCompileExtended = 0x80;
+
+// The low seven bits pick the recurse depth: their value up to 120, then
+// the default and a few large depths, among them some beyond the
+// compiler's own nesting bound.
 inline int RecurseDepthOf(std::uint8_t byte) {
-  constexpr int kLarge[] = {500, 1000, 1999, 2000, 2001, 100000};
-  return byte < 250 ? byte : kLarge[byte - 250];
+  constexpr int kLarge[] = {200, 500, 1000, 1999, 2000, 2001, 100000};
+  byte &= 0x7f;
+  return byte < 121 ? byte : kLarge[byte - 121];
 }
 
 inline std::string RunCompiler(Bytes data) {
   if (data.empty()) return "empty";
-  return CheckCompile(AsText(data.subspan(1)), RecurseDepthOf(data[0]));
+  return CheckCompile(AsText(data.subspan(1)), RecurseDepthOf(data[0]), (data[0] & kCompileExtended) != 0);
 }
 
 // ---- preprocessor --------------------------------------------------------
@@ -241,6 +248,8 @@ inline constexpr std::uint8_t kIgnoreCase = 1;  // "Case sensitive #defines" off
 inline constexpr std::uint8_t kCompile = 2;     // compile the result, on one core and on two
 inline constexpr std::uint8_t kDropSource = 4;  // the two-core road lets Source go
 inline constexpr std::uint8_t kReuse = 8 | 16;  // both bits: compare with a preprocessor used before
+// With kCompile: the extended language, includes found beside their includer.
+inline constexpr std::uint8_t kExtended = 32;
 inline constexpr const char* kIncludeDirs = "inc/;";
 
 // Tokens of `text` as the preprocessor's scanner reads them.
@@ -466,7 +475,7 @@ struct CompileRoadResult {
 // pass's output on another thread while it is produced; on one core no
 // other thread runs, so that road may carry the budget (`limited`).
 inline CompileRoadResult RunCompileRoad(MemoryIncludeFiles& files, std::string_view main, bool ignoreCase,
-                                        bool secondCore, bool keepSource, bool limited = false) {
+                                        bool extended, bool secondCore, bool keepSource, bool limited = false) {
   CompileRoadResult result;
   core::TPreProcessor preprocessor;
   preprocessor.SetTokens(StandardTokens());
@@ -484,6 +493,7 @@ inline CompileRoadResult RunCompileRoad(MemoryIncludeFiles& files, std::string_v
   compiler.SetOutputPath(Scratch().Path());
   compiler.SetOutputFilename("main.bos");
   compiler.SetSourceFile("main.bos");
+  compiler.SetExtended(extended);
   compiler.SetOnWarning([&result](const std::string& text) { result.messages.push_back("warning: " + text); });
   compiler.SetOnDumpFile([&result](std::istream& strm) {
     result.cob.assign(std::istreambuf_iterator<char>(strm), std::istreambuf_iterator<char>());
@@ -491,6 +501,7 @@ inline CompileRoadResult RunCompileRoad(MemoryIncludeFiles& files, std::string_v
   core::PreprocessSettings settings = SettingsFor(ignoreCase);
   settings.secondCore = secondCore;
   settings.keepSource = keepSource;
+  settings.includeBesideIncluder = extended;
   result.ok = core::PreprocessAndCompile(preprocessor, compiler, std::string(main), "main.bos", settings);
   preprocessor.SetProgressBar(nullptr);
   files.Refill();
@@ -502,6 +513,7 @@ inline std::string RunPreprocessor(Bytes data) {
   if (data.empty()) return "empty";
   const std::uint8_t flags = data[0];
   const bool ignoreCase = flags & kIgnoreCase;
+  const bool extended = (flags & kCompile) && (flags & kExtended);
   std::string_view rest = AsText(data.subspan(1));
 
   std::size_t cut = rest.find(static_cast<char>(kSegmentSeparator));
@@ -526,9 +538,10 @@ inline std::string RunPreprocessor(Bytes data) {
   CompileRoadResult oneCore;
   try {
     if (flags & kCompile) {
-      oneCore = RunCompileRoad(files, main, ignoreCase, false, true, true);
+      oneCore = RunCompileRoad(files, main, ignoreCase, extended, false, true, true);
       road = oneCore.preprocessed;
     } else {
+      // kExtended plays no part without kCompile.
       core::TPreProcessor preprocessor;
       preprocessor.SetTokens(StandardTokens());
       preprocessor.SetIncludeFiles(&files);
@@ -561,12 +574,12 @@ inline std::string RunPreprocessor(Bytes data) {
 
   std::string summary = road.ok ? "ok, " + std::to_string(road.source.size()) + " bytes" : road.error;
   if (flags & kCompile) {
-    const std::string compiled = road.ok ? CheckCompile(road.source, 200) : std::string();
+    const std::string compiled = road.ok ? CheckCompile(road.source, 200, extended) : std::string();
     if (road.ok) summary += "; compile: " + compiled;
     Require(oneCore.ok == (road.ok && compiled.starts_with("ok")),
             "the compile road and CompileText on the preprocessed text disagree on success");
     // One core or two, Source kept or not: the same text, messages and file.
-    const CompileRoadResult twoCores = RunCompileRoad(files, main, ignoreCase, true, !(flags & kDropSource));
+    const CompileRoadResult twoCores = RunCompileRoad(files, main, ignoreCase, extended, true, !(flags & kDropSource));
     Require(oneCore.ok == twoCores.ok && oneCore.messages == twoCores.messages, [&] {
       return "the compile on two cores reports otherwise than on one: " +
              (twoCores.messages.empty() ? std::string("nothing") : twoCores.messages.back());

@@ -16,6 +16,17 @@
 namespace marlo::core {
 namespace {
 
+// The folder part of a path, with its separator ("" for a bare name). Only
+// "/" separates folders here; Windows also has "\\" and a drive's ":".
+std::string FolderOf(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t slash = path.find_last_of("/\\:");
+#else
+  const std::size_t slash = path.rfind('/');
+#endif
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 // How many tokens pass between two calls of the progress display.
 constexpr int kTokensPerProgress = 4096;
 
@@ -312,8 +323,8 @@ class TPreProcessor::Walk {
     return Conditional(last, holds);
   }
 
-  // #include name: the name as given, else each include directory as a
-  // prefix, in order. The included file's output stands in its place.
+  // #include name: the name as given, else (when asked) in the including
+  // file's folder, else each include directory as a prefix, in order. The included file's output stands in its place.
   int Include(int i) {
     const int line = tokens_.At(i)->Line;
     const TToken* operand = tokens_.At(i + 1);
@@ -321,8 +332,11 @@ class TPreProcessor::Walk {
     const std::string name = operand->Text;
     const IIncludeFiles& files = *owner_.includeFiles_;
     std::string path;
+    const std::string beside = owner_.includeBesideIncluder_ ? FolderOf(fileName_) : std::string();
     if (files.Exists(name)) {
       path = name;
+    } else if (!beside.empty() && files.Exists(beside + name)) {
+      path = beside + name;
     } else {
       for (const std::string& dir : owner_.includeDirs_) {
         if (files.Exists(dir + name)) {

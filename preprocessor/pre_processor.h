@@ -117,6 +117,11 @@ class TPreProcessor : public ISourceHolder {
   const std::string& FileName() const { return fileName_; }
   void SetFileName(std::string name) { fileName_ = std::move(name); }
 
+  // Whether an #include is also looked for in the including file's folder,
+  // after the name as given and before the include directories.
+  bool IncludeBesideIncluder() const { return includeBesideIncluder_; }
+  void SetIncludeBesideIncluder(bool value) { includeBesideIncluder_ = value; }
+
   void SetIncludeFiles(const IIncludeFiles* files) { includeFiles_ = files ? files : &diskFiles_; }
 
   // While set, what each run adds to Source is also written to `stream` as
@@ -173,6 +178,7 @@ class TPreProcessor : public ISourceHolder {
   std::string fileName_;
   DiskIncludeFiles diskFiles_;
   const IIncludeFiles* includeFiles_ = &diskFiles_;
+  bool includeBesideIncluder_ = false;
   std::optional<PreprocessError> error_;
   TextStream* outputStream_ = nullptr;
   std::size_t published_ = 0;

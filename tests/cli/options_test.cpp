@@ -40,6 +40,7 @@ const AcceptCase kAccepted[] = {
        EXPECT_EQ(o.includeDirs, "");
        EXPECT_FALSE(o.preprocessOnly);
        EXPECT_FALSE(o.definesIgnoreCase);
+       EXPECT_FALSE(o.extended);
        EXPECT_FALSE(o.help);
        EXPECT_FALSE(o.version);
        EXPECT_EQ(o.files, (std::vector<std::string>{"a.bos"}));
@@ -142,6 +143,12 @@ const AcceptCase kAccepted[] = {
        EXPECT_FALSE(o.definesIgnoreCase);
      }},
     {"PreprocessLong", {"a.bos", "--preprocess"}, [](const Options& o) { EXPECT_TRUE(o.preprocessOnly); }},
+    {"ExtendedShortAndLong",
+     {"-X", "a.bos", "--extended"},
+     [](const Options& o) {
+       EXPECT_TRUE(o.extended);
+       EXPECT_FALSE(o.preprocessOnly);
+     }},
     {"DefinesIgnoreCase",
      {"--defines-ignore-case", "a.bos"},
      [](const Options& o) {
@@ -183,7 +190,7 @@ const RejectCase kRejected[] = {
     {"OnlyDoubleDash", {"--"}, "no input files"},
     {"UnknownLong", {"--frobnicate", "a.bos"}, "unknown option '--frobnicate'"},
     {"UnknownShort", {"-x", "a.bos"}, "unknown option '-x'"},
-    {"UnknownShortWithText", {"-Xinc", "a.bos"}, "unknown option '-X'"},
+    {"UnknownShortWithText", {"-Zinc", "a.bos"}, "unknown option '-Z'"},
     {"ShortOptionsAreCaseSensitive", {"-i", "inc", "a.bos"}, "unknown option '-i'"},
     {"IncludeMissingValue", {"a.bos", "-I"}, "option '-I' needs a value"},
     {"IncludeLongMissingValue", {"a.bos", "--include"}, "option '--include' needs a value"},

@@ -62,6 +62,8 @@ struct Expectation {
   std::vector<HeaderCheck> cob;
   std::vector<std::string> warnings;
   std::optional<ExpectedError> error;
+  // The same input in the default language (a case in the extended one).
+  std::optional<ExpectedError> defaultError;
 };
 
 std::string ReadFile(const fs::path& path) {
@@ -174,8 +176,12 @@ ExpectedError ParseErrorLine(const std::string& line) {
 
 void ParseOptions(const std::string& value, CompileOptions& options) {
   for (const std::string& item : Tokens(value)) {
+    if (item == "extended") {
+      options.extended = true;
+      continue;
+    }
     const std::size_t eq = item.find('=');
-    if (eq == std::string::npos) throw CaseFileError{"option must read name=value: '" + item + "'"};
+    if (eq == std::string::npos) throw CaseFileError{"option must read name=value or extended: '" + item + "'"};
     const std::string name = item.substr(0, eq);
     const std::string number = item.substr(eq + 1);
     if (name == "angular") {
@@ -247,6 +253,8 @@ Expectation ParseExpectation(const std::string& text, bool errorFile, CompileOpt
         const std::string value = Trim(whole.substr(colon + 1, whole.find('#') - colon - 1));
         if (key == "options") {
           ParseOptions(value, options);
+        } else if (key == "default") {
+          expected.defaultError = ParseErrorLine(Trim(whole.substr(colon + 1)));
         } else if (errorFile) {
           throw CaseFileError{"'" + key + ":' belongs in a .words file"};
         } else if (key == "scripts") {
@@ -295,6 +303,8 @@ Expectation ParseExpectation(const std::string& text, bool errorFile, CompileOpt
     }
   }
   if (errorFile && !expected.error) throw CaseFileError{"no '[row: col] text' line"};
+  if (expected.defaultError && !options.extended)
+    throw CaseFileError{"'default:' belongs to a case with 'options: extended'"};
   return expected;
 }
 
@@ -382,19 +392,29 @@ int RunCase(const fs::path& input) {
     failures.push_back(text);
   }
 
-  if (expected.error) {
-    const ExpectedError& want = *expected.error;
+  // The error `want` against `got`; `what` names the compile in a failure.
+  auto checkError = [&](const ExpectedError& want, const CompileOutcome& got, const std::string& what) {
     const std::string wantLine = "[" + Position(want.row) + ": " + Position(want.col) + "] " + want.text;
-    if (outcome.ok) {
-      failures.push_back("expected the error line\n  " + wantLine + "\nbut the compile succeeded");
-      PrintListing(listings, "actual code", outcome.image.code, outcome.image.code.size());
-    } else {
-      const std::string gotLine =
-          "[" + std::to_string(outcome.row) + ": " + std::to_string(outcome.col) + "] " + outcome.errorText;
-      const bool same = (!want.row || *want.row == outcome.row) && (!want.col || *want.col == outcome.col) &&
-                        want.text == outcome.errorText;
-      if (!same) failures.push_back("error line differs:\n  expected: " + wantLine + "\n  actual:   " + gotLine);
+    if (got.ok) {
+      failures.push_back("expected the error line" + what + "\n  " + wantLine + "\nbut the compile succeeded");
+      PrintListing(listings, "actual code", got.image.code, got.image.code.size());
+      return;
     }
+    const std::string gotLine = "[" + std::to_string(got.row) + ": " + std::to_string(got.col) + "] " + got.errorText;
+    const bool same =
+        (!want.row || *want.row == got.row) && (!want.col || *want.col == got.col) && want.text == got.errorText;
+    if (!same)
+      failures.push_back("error line" + what + " differs:\n  expected: " + wantLine + "\n  actual:   " + gotLine);
+  };
+  if (expected.defaultError) {
+    CompileOptions defaults = options;
+    defaults.extended = false;
+    defaults.onWarning = nullptr;
+    checkError(*expected.defaultError, marlo::core::CompileText(source, defaults), " of the default language");
+  }
+
+  if (expected.error) {
+    checkError(*expected.error, outcome, "");
   } else if (!outcome.ok) {
     failures.push_back("expected a successful compile, got\n  [" + std::to_string(outcome.row) + ": " +
                        std::to_string(outcome.col) + "] " + outcome.errorText);
