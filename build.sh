@@ -2,7 +2,7 @@
 # Builds Marlo on Debian 12.
 #
 #   ./build.sh          install missing build dependencies, build into build/,
-#                       then compile examples/*.bos with marloc into build/examples/
+#                       then compile the examples (extended/ with -X) into build/examples/
 #   ./build.sh test     the same build, then every test (ctest), then the tests
 #                       again under AddressSanitizer + UBSan in build-asan/,
 #                       then each fuzz target for 30 s when clang 14 is there
@@ -122,11 +122,24 @@ compile_examples() {
   shopt -u nullglob
   if ((${#examples[@]} == 0)); then
     say "no examples/*.bos to compile"
+  else
+    say "compiling ${#examples[@]} example(s) into $out"
+    build/cli/marloc -I examples/include --output-dir "$out" --jobs "$JOBS" "${examples[@]}"
+    ls -l "$out"
+  fi
+
+  # Today's unit scripts, in the extended language; their headers lie beside them.
+  local extended_out=build/examples/extended
+  shopt -s nullglob
+  local extended=(examples/extended/*.bos)
+  shopt -u nullglob
+  if ((${#extended[@]} == 0)); then
     return
   fi
-  say "compiling ${#examples[@]} example(s) into $out"
-  build/cli/marloc -I examples/include --output-dir "$out" --jobs "$JOBS" "${examples[@]}"
-  ls -l "$out"
+  mkdir -p "$extended_out"
+  say "compiling ${#extended[@]} extended example(s) into $extended_out"
+  build/cli/marloc -X --output-dir "$extended_out" --jobs "$JOBS" "${extended[@]}"
+  ls -l "$extended_out"
 }
 
 format_check() {
