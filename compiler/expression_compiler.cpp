@@ -532,6 +532,8 @@ void CompileRun::CompileExtendedGet() {
   std::int64_t k = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), k);
   if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    // An undefined name is the usual cause: show it whole.
+    if (text.empty() && IsNameChar(Peek())) text = ReadRun(kNameChars, nameText_);
     if (text.empty()) Fail("Value number expected after 'get', found " + FoundText());
     Fail("Value number expected after 'get', found '" + text + "'");
   }
