@@ -43,6 +43,8 @@ void ApplySourceWindowSettings(TBosSyn& syn) {
   syn.DirectiveAttri().SetStyle(0);
   syn.SetComments({csCStyle});
   syn.SetStringStyle({ssCStyle});
+  // The extended language's words (the last row) are coloured whatever the
+  // "Extended syntax" setting: today's scripts use them either way.
   // clang-format off
   syn.SetKeyWords({
       "ACCELERATE", "ALONG", "AROUND", "ATTACH-UNIT", "CACHE",
@@ -53,6 +55,7 @@ void ApplySourceWindowSettings(TBosSyn& syn) {
       "SLEEP", "SPEED", "SPIN", "START-SCRIPT", "STATIC-VAR",
       "STOP-SPIN", "TO", "TURN", "VAR", "WAIT-FOR-MOVE",
       "WAIT-FOR-TURN", "WHILE",
+      "ELSE", "AND", "OR", "NOT", "XOR",
   });
   // clang-format on
 }

@@ -47,6 +47,7 @@ CompileSettings ReadCompileSettings(const TRegIniPlus& store) {
       .definesCaseSensitive = Read(store, kDefinesCaseSensitive),
       .viewAssembly = Read(store, kViewAssembly),
       .autoSave = Read(store, kAutoSave),
+      .extended = Read(store, kExtended),
   };
 }
 

@@ -43,6 +43,8 @@ inline constexpr Setting<const char*> kIncludeDirs{"Include dirs", ""};
 inline constexpr Setting<bool> kDefinesCaseSensitive{"Case sensitive #defines", true};
 inline constexpr Setting<bool> kAutoSave{"Auto save source on compile", true};
 inline constexpr Setting<bool> kViewAssembly{"View Assembly", false};
+// Off by default: the classic language is what older scripts were written for.
+inline constexpr Setting<bool> kExtended{"Extended syntax", false};
 
 // Load and save.
 inline constexpr Setting<int> kTabWidth{"tab width", 4};
@@ -80,7 +82,7 @@ inline constexpr Setting<const char*> kDialogOutputDir{"output dir", kCurrentDir
 inline constexpr Setting<const char*> kDialogIncludeDirs{"Include dirs", kCurrentDir};
 inline constexpr Setting<int> kDialogTabWidth{"tab width", 4};
 // The check list: each item's caption is its value name.
-inline constexpr std::array<Setting<bool>, 7> kDialogChecks{{
+inline constexpr std::array<Setting<bool>, 8> kDialogChecks{{
     {"Case sensitive #defines", true},
     {"Auto save source on compile", true},
     {"Autoindent", true},
@@ -88,6 +90,7 @@ inline constexpr std::array<Setting<bool>, 7> kDialogChecks{{
     {"Autoindent ignores empty lines", true},
     {"Optimal fill", true},
     {"View Assembly", true},
+    {"Extended syntax", false},
 }};
 
 }  // namespace settings
@@ -112,6 +115,7 @@ struct CompileSettings {
   bool definesCaseSensitive;
   bool viewAssembly;
   bool autoSave;
+  bool extended;
 };
 // Throws ERegistryError when "Angular" or "Linear" is not an 8-byte float.
 CompileSettings ReadCompileSettings(const TRegIniPlus& store);

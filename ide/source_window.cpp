@@ -347,6 +347,7 @@ bool TSourceWindow::RunPreprocessor() {
   core::PreprocessSettings road;
   road.includeDirs = Local(Read(store, settings::kIncludeDirs));
   road.definesCaseSensitive = Read(store, settings::kDefinesCaseSensitive);
+  road.includeBesideIncluder = Read(store, settings::kExtended);
   road.secondCore = false;
   return core::PreprocessTwice(preProcessor_, EditorText(), Local(fileName_), road);
 }
@@ -424,9 +425,11 @@ void TSourceWindow::CompileFile() {
   compiler_.SetOutputPath(Local(settings.outputDir));
   compiler_.SetOutputFilename(Local(WithExtension(fileName_, QStringLiteral(".cob"))));
   compiler_.SetSourceFile(Local(fileName_));
+  compiler_.SetExtended(settings.extended);
   core::PreprocessSettings road;
   road.includeDirs = Local(settings.includeDirs);
   road.definesCaseSensitive = settings.definesCaseSensitive;
+  road.includeBesideIncluder = settings.extended;
   road.secondCore = false;
   core::PreprocessAndCompile(preProcessor_, compiler_, EditorText(), Local(fileName_), road);
   ShowPreprocessed();

@@ -111,8 +111,14 @@ class TstBosSyn : public QObject {
                                               "Space  ",  "Unknown <", "Number 90", "Unknown >",
                                               "Space  ",  "Key now",   "Unknown ;"}
                                << n;
-    QTest::newRow("else is no keyword") << s << n << QByteArray("else static-var")
-                                        << QStringList{"Identifier else", "Space  ", "Key static-var"} << n;
+    QTest::newRow("else is a keyword") << s << n << QByteArray("else static-var")
+                                       << QStringList{"Key else", "Space  ", "Key static-var"} << n;
+    QTest::newRow("keyword operators in any case")
+        << s << n << QByteArray("and OR Not xOr")
+        << QStringList{"Key and", "Space  ", "Key OR", "Space  ", "Key Not", "Space  ", "Key xOr"} << n;
+    QTest::newRow("keyword operators only as whole words")
+        << s << n << QByteArray("andy or-x nota")
+        << QStringList{"Identifier andy", "Space  ", "Identifier or-x", "Space  ", "Identifier nota"} << n;
     QTest::newRow("leading minus") << s << n << QByteArray("-5") << QStringList{"Unknown -", "Number 5"} << n;
     QTest::newRow("exponent") << s << n << QByteArray("1.5e3") << QStringList{"Number 1.5e3"} << n;
     QTest::newRow("range dots") << s << n << QByteArray("1..5")
@@ -276,10 +282,11 @@ class TstBosSyn : public QObject {
   void sourceWindowSettings() {
     TBosSyn syn;
     ApplySourceWindowSettings(syn);
-    QCOMPARE(syn.KeyWords().size(), std::size_t(37));
+    QCOMPARE(syn.KeyWords().size(), std::size_t(42));
     QCOMPARE(syn.KeyWords().front(), std::string("ACCELERATE"));
-    QCOMPARE(syn.KeyWords()[21], std::string("SET-SIGNAL-MASK"));
-    QCOMPARE(syn.KeyWords().back(), std::string("WHILE"));
+    QCOMPARE(syn.KeyWords()[2], std::string("AND"));
+    QCOMPARE(syn.KeyWords()[25], std::string("SET-SIGNAL-MASK"));
+    QCOMPARE(syn.KeyWords().back(), std::string("XOR"));
     QVERIFY(syn.Comments() == CommentStyles{csCStyle});
     QVERIFY(syn.StringStyle() == StringStyles{ssCStyle});
     for (int i = 0; i < syn.AttributeCount(); ++i) QCOMPARE(syn.AttributeAt(i)->Background(), syn_colors::kNavy);

@@ -280,6 +280,7 @@ void TestSettings::missingValuesGiveDefaults() {
   QCOMPARE(compile.definesCaseSensitive, true);
   QCOMPARE(compile.viewAssembly, false);
   QCOMPARE(compile.autoSave, true);
+  QCOMPARE(compile.extended, false);
   QCOMPARE(ReadTabWidth(t.store), 4);
   QCOMPARE(ReadWorkingDir(t.store), QString());
   QVERIFY(!QFile::exists(t.path));  // reading creates nothing
@@ -361,10 +362,11 @@ void TestSettings::dialogOnEmptyStoreStoresItsDefaults() {
   QCOMPARE(compile.outputDir, QStringLiteral("./"));
   QCOMPARE(compile.includeDirs, QStringLiteral("./"));
   QCOMPARE(compile.viewAssembly, true);
+  QCOMPARE(compile.extended, false);
   QCOMPARE(ReadTabWidth(t.store), 4);
   for (const Setting<bool>& check : settings::kDialogChecks)
-    QCOMPARE(t.store.ReadBool(kMarlo, QString::fromUtf8(check.name), false), true);
-  QCOMPARE(t.store.ReadSection(kMarlo).size(), 13);
+    QCOMPARE(t.store.ReadBool(kMarlo, QString::fromUtf8(check.name), !check.def), check.def);
+  QCOMPARE(t.store.ReadSection(kMarlo).size(), 14);
 }
 
 void TestSettings::dialogShowsAndStoresValues() {
@@ -378,15 +380,18 @@ void TestSettings::dialogShowsAndStoresValues() {
   QCOMPARE(Child<QLineEdit>(dialog, "Edit3")->text(), QStringLiteral("50"));
   QCOMPARE(Child<QSpinBox>(dialog, "SpinEdit1")->value(), -3);
   auto* checks = Child<QListWidget>(dialog, "CheckListBox1");
-  QCOMPARE(checks->count(), 7);
+  QCOMPARE(checks->count(), 8);
   QCOMPARE(checks->item(2)->text(), QStringLiteral("Autoindent"));
   QCOMPARE(checks->item(2)->checkState(), Qt::Unchecked);
+  QCOMPARE(checks->item(7)->text(), QStringLiteral("Extended syntax"));
+  QCOMPARE(checks->item(7)->checkState(), Qt::Unchecked);
 
   Child<QLineEdit>(dialog, "Edit2")->setText(QStringLiteral(" 1.5e3 "));
   Child<QLineEdit>(dialog, "ComboEdit1")->setText(QStringLiteral("a;;b"));
   Child<TDirectoryEdit>(dialog, "DirectoryEdit1")->setText(QStringLiteral("/tmp/out"));
   Child<QSpinBox>(dialog, "SpinEdit1")->setValue(0);
   checks->item(5)->setCheckState(Qt::Unchecked);  // "Optimal fill"
+  checks->item(7)->setCheckState(Qt::Checked);    // "Extended syntax"
   QTest::mouseClick(Child<QPushButton>(dialog, "OkButton"), Qt::LeftButton);
 
   const CompileSettings compile = ReadCompileSettings(t.store);
@@ -395,6 +400,7 @@ void TestSettings::dialogShowsAndStoresValues() {
   QCOMPARE(compile.recurse, 50);
   QCOMPARE(compile.includeDirs, QStringLiteral("a;;b"));
   QCOMPARE(compile.outputDir, QStringLiteral("/tmp/out"));
+  QCOMPARE(compile.extended, true);
   QCOMPARE(ReadTabWidth(t.store), 0);
   QCOMPARE(ReadAutoindent(t.store), false);
   QCOMPARE(ReadOptimalFill(t.store), false);

@@ -1,7 +1,7 @@
 // A source window inside the real main window: saving byte for byte with
 // its backup, failures that lose nothing, preprocessing and compiling with
-// their messages, Cancel and closing during a long compile, the keys the
-// window handles itself, and printing.
+// their messages and the "Extended syntax" item, Cancel and closing during
+// a long compile, the keys the window handles itself, and printing.
 #include <Qsci/qsciscintilla.h>
 
 #include <QFile>
@@ -16,6 +16,7 @@
 #include <QtTest>
 #include <functional>
 
+#include "ide/compiler_settings_dialog.h"
 #include "ide/find_dialogs.h"
 #include "ide/main_window.h"
 #include "ide/message_box.h"
@@ -61,6 +62,16 @@ class TestSourceWindow : public QObject {
       text += "S" + QByteArray::number(i) +
               "()\r\n{\r\n  a = a + 1 * 2 - (3 / 4);\r\n  turn base to y-axis <45> speed <10>;\r\n}\r\n";
     return text;
+  }
+
+  // Checks or clears a Compiler Settings item the way the user does.
+  void SetCheckItem(const QString& caption, bool checked) {
+    TCompilerSettings dialog(Store());
+    const QList<QListWidgetItem*> items =
+        dialog.findChild<QListWidget*>("CheckListBox1")->findItems(caption, Qt::MatchExactly);
+    QCOMPARE(items.size(), 1);
+    items[0]->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    QTest::mouseClick(dialog.findChild<QPushButton*>("OkButton"), Qt::LeftButton);
   }
 
   void Key(TSourceWindow* window, int key) { QTest::keyClick(window->SourceCode(), static_cast<Qt::Key>(key)); }
@@ -191,6 +202,38 @@ class TestSourceWindow : public QObject {
     QCOMPARE(form_->StatusPanel(3), QStringLiteral("Preprocessing failed"));
     window->CompileFile();
     QCOMPARE(form_->Messages().Lines()[2], form_->Messages().Lines()[0]);
+  }
+
+  void extendedSyntaxItem_data() {
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<bool>("extended");
+    QTest::addColumn<QString>("lastLine");
+    QTest::addColumn<bool>("preprocesses");  // View Preprocessed file alone
+    const QByteArray withElse = "piece a;\nCreate()\n{\n if (1) { hide a; } else { show a; }\n}\n";
+    const QByteArray includeBeside = "#include \"beside.h\"\nCreate()\n{\n hide a;\n}\n";
+    const QString done = QStringLiteral("Compile completed successfully");
+    QTest::newRow("else, off") << withElse << false << "Syntax Error 'else'" << true;
+    QTest::newRow("else, on") << withElse << true << done << true;
+    QTest::newRow("include beside, off") << includeBeside << false << "Include file 'beside.h' not found" << false;
+    QTest::newRow("include beside, on") << includeBeside << true << done << true;
+  }
+  // The window is open before the item changes: the compile reads it then.
+  void extendedSyntaxItem() {
+    QFETCH(QByteArray, script);
+    QFETCH(bool, extended);
+    QFETCH(QString, lastLine);
+    QFETCH(bool, preprocesses);
+    Write("beside.h", "piece a;\n");
+    QFile::remove(PathOf("ext.cob"));
+    TSourceWindow* window = Open("ext.bos", script);
+    Store().WriteBool("Marlo", "Extended syntax", !extended);
+    SetCheckItem("Extended syntax", extended);
+    window->CompileFile();
+    const QString last = form_->Messages().Lines().last();
+    QVERIFY2(last.contains(lastLine), qPrintable(last));
+    QCOMPARE(QFile::exists(PathOf("ext.cob")), extended);
+    window->PreprocessFile();
+    QCOMPARE(form_->StatusPanel(3).isEmpty(), preprocesses);
   }
 
   void cancelEndsALongCompileAndASecondOneIsRefused() {
