@@ -1,6 +1,8 @@
-// marlo: the desktop program. One runs per user: a later start hands its
-// command line to the running one, waits until that has opened (and
-// compiled) the files, and ends without a window of its own.
+// marlo: the desktop program. One runs per user and display: a later start
+// hands its command line to the running one, waits until that has opened
+// (and compiled) the files, and ends without a window of its own.
+#include <QTimer>
+#include <cstdio>
 #include <exception>
 #include <memory>
 
@@ -24,8 +26,13 @@ int main(int argc, char** argv) {
   const QString name = qEnvironmentVariableIsSet("MARLO_INSTANCE") ? qEnvironmentVariable("MARLO_INSTANCE")
                                                                    : TSingleInstance::DefaultName();
   TSingleInstance instance(name);
-  if (instance.HandOver(HandOverCommandLine())) return 0;
-  instance.Listen();
+  const TSingleInstance::TRole role = instance.Start(HandOverCommandLine());
+  if (role == TSingleInstance::TRole::HandedOver) return 0;
+  if (role == TSingleInstance::TRole::Unconfirmed) {
+    std::fputs("marlo: the running Marlo took the command line but has not finished it in time; it goes on there.\n",
+               stderr);
+    return 1;
+  }
 
   std::unique_ptr<TForm1> form;
   try {
@@ -37,6 +44,16 @@ int main(int argc, char** argv) {
   }
   form->show();
   form->ServeLaterStarts(instance);
+  // Without the socket this window still works; later starts then cannot
+  // reach it and open windows of their own, which the user should know.
+  if (role == TSingleInstance::TRole::Alone) {
+    const QString text = QStringLiteral(
+                             "Later starts of Marlo cannot reach this one: %1\r"
+                             "Files opened from a shell or the desktop meanwhile open in a new Marlo.")
+                             .arg(instance.ErrorString());
+    std::fprintf(stderr, "marlo: %s\n", qPrintable(QString(text).replace(u'\r', u' ')));
+    QTimer::singleShot(0, form.get(), [&form, text] { ShowBox(form.get(), QMessageBox::Warning, text); });
+  }
   form->ProcessCommandLine(commandLine);
   return app.exec();
 }

@@ -320,7 +320,7 @@ class TestMainWindow : public QObject {
     const QString marlo = qEnvironmentVariable("MARLO_TEST_MARLO");
     if (marlo.isEmpty()) QSKIP("MARLO_TEST_MARLO names no program");
     auto form = NewForm();
-    const QString name = QStringLiteral("marlo-test-%1").arg(QCoreApplication::applicationPid());
+    const QString name = dir_.filePath(QStringLiteral("instance/Marloiac"));
     TSingleInstance first(name);
     QVERIFY(first.Listen());
     form->ServeLaterStarts(first);

@@ -2,35 +2,68 @@
 // process: the first start on the test's thread, later ones on threads of
 // their own (HandOver blocks).
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QtEndian>
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 
 #include "ide/single_instance.h"
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+#ifdef __GLIBC__
+#include <malloc.h>
+
+// Deleted objects are overwritten and their memory is never reused, so
+// that an object used after its deletion makes the test crash at once
+// instead of by chance.
+void operator delete(void* block) noexcept {
+  if (block) std::memset(block, 0xa5, malloc_usable_size(block));
+}
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
+#endif
+
 using marlo::ide::TSingleInstance;
+using THandOver = TSingleInstance::THandOver;
 
 namespace {
 
+QTemporaryDir& Folder() {
+  static QTemporaryDir folder;
+  return folder;
+}
+
 QString UniqueName() {
   static int count = 0;
-  return QStringLiteral("MarloTest%1-%2").arg(QCoreApplication::applicationPid()).arg(++count);
+  return Folder().filePath(QStringLiteral("sockets/Marloiac-%1").arg(++count));
 }
 
 // A later start on a thread of its own.
 struct LaterStart {
   std::atomic<bool> finished = false;
-  std::atomic<bool> result = false;
+  std::atomic<THandOver> result = THandOver::NoFirstStart;
   std::unique_ptr<QThread> thread;
 
-  LaterStart(const QString& name, const QString& text, int timeoutMs = 2000) {
-    thread.reset(QThread::create([this, name, text, timeoutMs] {
-      result = TSingleInstance(name).HandOver(text, timeoutMs);
+  LaterStart(const QString& name, const QString& text, int timeoutMs = 2000,
+             int doneTimeoutMs = TSingleInstance::kDoneTimeoutMs) {
+    thread.reset(QThread::create([this, name, text, timeoutMs, doneTimeoutMs] {
+      result = TSingleInstance(name).HandOver(text, timeoutMs, doneTimeoutMs);
       finished = true;
     }));
     thread->start();
@@ -77,7 +110,7 @@ class TstSingleInstance : public QObject {
     QVERIFY(!later.finished);
     received.replies.first()();
     QTRY_VERIFY(later.finished);
-    QVERIFY(later.result);
+    QCOMPARE(later.result, THandOver::Done);
     received.replies.first()();  // a second answer is harmless
   }
 
@@ -98,13 +131,14 @@ class TstSingleInstance : public QObject {
     QVERIFY(!two.finished);
     received.replies[1]();
     QTRY_VERIFY(two.finished);
-    QVERIFY(one.result && two.result);
+    QCOMPARE(one.result, THandOver::Done);
+    QCOMPARE(two.result, THandOver::Done);
   }
 
   void noFirstStart() {
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!TSingleInstance(UniqueName()).HandOver("marlo a.bos", 500));
+    QCOMPARE(TSingleInstance(UniqueName()).HandOver("marlo a.bos", 500), THandOver::NoFirstStart);
     QVERIFY(clock.elapsed() < 2000);
   }
 
@@ -112,6 +146,88 @@ class TstSingleInstance : public QObject {
     TSingleInstance first(UniqueName());
     QVERIFY(first.Listen());
     QVERIFY(!TSingleInstance(first.Name()).Listen());
+  }
+
+  // A crashed start leaves its socket file behind.
+  void staleSocketIsReplaced() {
+    const QString name = UniqueName();
+    TSingleInstance(name).Listen();  // makes the folder
+    QFile::remove(name);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(name).constData(), sizeof address.sun_path - 1);
+    const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+    QCOMPARE(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(stale);
+    TSingleInstance first(name);
+    QCOMPARE(first.Start("marlo"), TSingleInstance::TRole::First);
+  }
+
+  // A start that holds the name but never answers: a later one neither
+  // hangs nor listens in its place, and says why.
+  void nameHeldBySilentStart() {
+    const QString name = UniqueName();
+    TSingleInstance(name).Listen();  // makes the folder
+    QLocalServer silent;
+    QVERIFY(silent.listen(name));
+    TSingleInstance later(name);
+    QCOMPARE(later.Start("marlo a.bos", 200), TSingleInstance::TRole::Alone);
+    QVERIFY2(later.ErrorString().contains(name), qPrintable(later.ErrorString()));
+  }
+
+  void handOverHasATimeLimit() {
+    TSingleInstance first(UniqueName());
+    QVERIFY(first.Listen());
+    Received received;
+    Record(first, received);  // never answers
+    LaterStart later(first.Name(), "text", 2000, 300);
+    QTRY_VERIFY(later.finished);
+    QCOMPARE(later.result, THandOver::Unconfirmed);
+  }
+
+  // Only the user may enter the socket's folder; a folder that is not the
+  // user's own (here a link to one) is never used.
+  void socketFolderIsPrivate() {
+    const QString folder = Folder().filePath("loose");
+    QVERIFY(QDir().mkpath(folder));
+    QFile::setPermissions(folder, QFile::Permissions(0x7755));
+    TSingleInstance first(folder + "/Marloiac");
+    QVERIFY(first.Listen());
+    QCOMPARE(QFileInfo(folder).permissions() & 0x0077, QFile::Permissions());
+
+    const QString link = Folder().filePath("link");
+    QVERIFY(QFile::link(folder, link));
+    TSingleInstance through(link + "/Marloiac");
+    QCOMPARE(through.HandOver("text", 500), THandOver::NoFirstStart);
+    QVERIFY(!through.Listen());
+    QVERIFY2(through.ErrorString().contains(link), qPrintable(through.ErrorString()));
+  }
+
+  void defaultNameIsPerUserAndDisplay_data() {
+    QTest::addColumn<bool>("runtime");
+    QTest::addColumn<QByteArray>("wayland");
+    QTest::addColumn<QByteArray>("x11");
+    QTest::addColumn<QString>("name");  // in the folder
+    QTest::newRow("X display") << true << QByteArray() << QByteArray(":1") << "Marloiac-_1";
+    QTest::newRow("Wayland first") << true << QByteArray("wayland-0") << QByteArray(":0") << "Marloiac-wayland_0";
+    QTest::newRow("no display") << true << QByteArray() << QByteArray() << "Marloiac-";
+    QTest::newRow("no runtime folder") << false << QByteArray() << QByteArray(":0") << "Marloiac-_0";
+  }
+  void defaultNameIsPerUserAndDisplay() {
+    QFETCH(bool, runtime);
+    QFETCH(QByteArray, wayland);
+    QFETCH(QByteArray, x11);
+    QFETCH(QString, name);
+    const QByteArray saved[] = {qgetenv("XDG_RUNTIME_DIR"), qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY")};
+    qputenv("XDG_RUNTIME_DIR", runtime ? Folder().path().toLocal8Bit() : QByteArray());
+    qputenv("WAYLAND_DISPLAY", wayland);
+    qputenv("DISPLAY", x11);
+    const QString folder =
+        runtime ? Folder().filePath("marlo") : QDir::tempPath() + QStringLiteral("/marlo-%1").arg(getuid());
+    QCOMPARE(TSingleInstance::DefaultName(), folder + "/" + name);
+    qputenv("XDG_RUNTIME_DIR", saved[0]);
+    qputenv("WAYLAND_DISPLAY", saved[1]);
+    qputenv("DISPLAY", saved[2]);
   }
 
   void firstStartGoesAway() {
@@ -123,8 +239,33 @@ class TstSingleInstance : public QObject {
     QTRY_COMPARE(received.texts.size(), 1);
     first.reset();  // quits without answering
     QTRY_VERIFY(later.finished);
-    QVERIFY(!later.result);
+    QCOMPARE(later.result, THandOver::NoFirstStart);
     received.replies.first()();  // too late: nothing left to answer
+  }
+
+  // The later start is killed while its text is processed (the first start
+  // shows a box meanwhile): the first start lives on.
+  void laterStartGoesAwayWhileProcessed() {
+    TSingleInstance first(UniqueName());
+    QVERIFY(first.Listen());
+    QLocalSocket later;
+    connect(&first, &TSingleInstance::commandLineReceived, this,
+            [&](const QString&, const TSingleInstance::Reply& reply) {
+              later.abort();
+              QEventLoop box;
+              QTimer::singleShot(200, &box, &QEventLoop::quit);
+              box.exec();
+              reply();
+            });
+    later.connectToServer(first.Name());
+    QVERIFY(later.waitForConnected(1000));
+    QTest::qWait(50);  // the text comes after the connection was taken
+    later.write(Header(4) + "text");
+    QTRY_COMPARE(later.state(), QLocalSocket::UnconnectedState);
+    QTest::qWait(300);
+    LaterStart next(first.Name(), "next");
+    QTRY_VERIFY(next.finished);
+    QCOMPARE(next.result, THandOver::Done);
   }
 
   void nobodyListensToTheSignal() {
@@ -132,7 +273,7 @@ class TstSingleInstance : public QObject {
     QVERIFY(first.Listen());
     LaterStart later(first.Name(), "text");
     QTRY_VERIFY(later.finished);
-    QVERIFY(later.result);
+    QCOMPARE(later.result, THandOver::Done);
   }
 
   // Bad clients are dropped, and a good one after them is served.
@@ -157,9 +298,6 @@ class TstSingleInstance : public QObject {
             });
 
     QLocalSocket bad;
-#ifdef Q_OS_LINUX
-    bad.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-#endif
     bad.connectToServer(first.Name());
     QVERIFY(bad.waitForConnected(1000));
     bad.write(bytes);
@@ -170,7 +308,7 @@ class TstSingleInstance : public QObject {
     LaterStart later(first.Name(), "good");
     QTRY_VERIFY(later.finished);
     QVERIFY(texts.contains("good"));
-    QVERIFY(later.result);
+    QCOMPARE(later.result, THandOver::Done);
   }
 };
 
