@@ -2,14 +2,10 @@
 // CompileText.
 #include "compiler/bos_compiler.h"
 
-#include <atomic>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
-#include <system_error>
 
+#include "compiler/atomic_file.h"
 #include "compiler/compile_text.h"
 
 namespace marlo::core {
@@ -17,39 +13,6 @@ namespace {
 
 std::string ErrorLine(int row, int col, const std::string& text) {
   return "[" + std::to_string(row) + ": " + std::to_string(col) + "] " + text;
-}
-
-// Writes `bytes` to `path` through a temporary file beside it, so that a
-// failed write never leaves a partial file under the final name. Returns an
-// empty string or the reason of the failure.
-std::string WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  namespace fs = std::filesystem;
-  static std::atomic<unsigned> counter{0};
-  static const unsigned processToken = std::random_device{}();
-  const fs::path target(path);
-  fs::path temp = target;
-  temp += ".tmp" + std::to_string(processToken) + "-" + std::to_string(counter++);
-
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return "Cannot create file \"" + path + "\". " + std::strerror(errno);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      const std::string reason = std::strerror(errno);
-      std::error_code ignored;
-      fs::remove(temp, ignored);
-      return "Cannot write file \"" + path + "\". " + reason;
-    }
-  }
-  std::error_code error;
-  fs::rename(temp, target, error);
-  if (error) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    return "Cannot create file \"" + path + "\". " + error.message();
-  }
-  return {};
 }
 
 }  // namespace

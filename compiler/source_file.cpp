@@ -2,8 +2,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <system_error>
+
+#include "compiler/system_error_text.h"
 
 namespace marlo::core {
 
@@ -39,9 +42,18 @@ std::string NormalizeSourceText(std::string_view bytes, int tabWidth) {
 LoadResult LoadFile(const std::string& path, int tabWidth) {
   LoadResult result;
   auto fail = [&](int error) {
-    result.error = "Cannot read file '" + path + "': " + std::error_code(error, std::generic_category()).message();
+    result.error = "Cannot read file '" + path + "': " + SystemErrorText(error);
     return result;
   };
+  // A device would be read until memory runs out, and a folder cannot be
+  // read at all; a pipe ends like a file.
+  std::error_code statusError;
+  const auto type = std::filesystem::status(path, statusError).type();
+  if (type == std::filesystem::file_type::directory) return fail(EISDIR);
+  if (type == std::filesystem::file_type::character || type == std::filesystem::file_type::block) {
+    result.error = "Cannot read file '" + path + "': it is a device, not a file";
+    return result;
+  }
 
   errno = 0;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);

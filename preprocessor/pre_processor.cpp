@@ -9,6 +9,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "compiler/system_error_text.h"
 #include "preprocessor/expression_evaluator.h"
 #include "preprocessor/scanner.h"
 #include "preprocessor/token_reader.h"
@@ -63,9 +64,16 @@ bool DiskIncludeFiles::Exists(const std::string& path) const {
 }
 
 bool DiskIncludeFiles::Read(const std::string& path, std::string& contents, std::string& reason) const {
+  // A device or a pipe could be read forever (or wait for a writer that
+  // never comes): only plain files are included.
+  std::error_code statusError;
+  if (!std::filesystem::is_regular_file(path, statusError)) {
+    reason = "not a plain file (a device, a pipe or a folder)";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    reason = std::error_code(errno, std::generic_category()).message();
+    reason = SystemErrorText(errno);
     return false;
   }
   std::ostringstream buffer;
@@ -143,12 +151,20 @@ class TPreProcessor::Walk {
       : owner_(owner), fileName_(std::move(fileName)), depth_(depth) {}
 
   void Run(std::string_view text) {
+    // Several editors begin a UTF-8 file with a byte-order mark; it is no
+    // part of the script.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     // A long main text is scanned on a second thread while it is walked.
-    std::unique_ptr<TokenReader> reader;
-    if (depth_ == 0 && owner_.parallelScan_ && text.size() >= kParallelScanFrom)
-      reader = std::make_unique<ThreadedScannerReader>(owner_.ConfiguredScanner(), text);
-    else
-      reader = std::make_unique<ScannerReader>(owner_.ConfiguredScanner(), text);
+    std::unique_ptr<TokenReader> reader = std::make_unique<ScannerReader>(owner_.ConfiguredScanner(), text);
+    if (depth_ == 0 && owner_.parallelScan_ && text.size() >= kParallelScanFrom) {
+      try {
+        reader = std::make_unique<ThreadedTokenReader>(std::move(reader));
+      } catch (const std::system_error&) {
+        // No second thread to be had: the scanner stays on this one.
+        reader = std::make_unique<ScannerReader>(owner_.ConfiguredScanner(), text);
+      }
+    }
     tokens_.SetReader(*reader);
     IProgressBar* progress = depth_ == 0 ? owner_.progressBar_ : nullptr;
     if (progress) progress->SetMax(static_cast<std::int64_t>(text.size()));
