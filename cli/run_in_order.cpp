@@ -2,25 +2,32 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
+#include <system_error>
 #include <vector>
 
+#include "compiler/compile_thread.h"
+
 namespace marlo::cli {
+namespace {
 
-bool RunInOrder(std::size_t count, int workers, const JobFunction& run, const ResultSink& sink) {
-  bool allOk = true;
-  std::size_t threads = std::min(count, static_cast<std::size_t>(std::max(workers, 1)));
-  if (threads <= 1) {
-    for (std::size_t i = 0; i < count; ++i) {
-      JobResult result = run(i);
-      allOk = allOk && result.ok;
-      sink(i, result);
-    }
-    return allOk;
+JobResult Guarded(std::size_t index, const JobFunction& run, const FailureFunction& failed) {
+  try {
+    return run(index);
+  } catch (const std::exception& error) {
+    return failed(index, error.what());
+  } catch (...) {
+    return failed(index, "unknown failure");
   }
+}
 
+}  // namespace
+
+bool RunInOrder(std::size_t count, int workers, const JobFunction& run, const ResultSink& sink,
+                const FailureFunction& failed) {
   std::mutex mutex;
   std::condition_variable done;
   std::vector<std::optional<JobResult>> results(count);
@@ -34,19 +41,29 @@ bool RunInOrder(std::size_t count, int workers, const JobFunction& run, const Re
         if (nextJob == count) return;
         index = nextJob++;
       }
-      JobResult result = run(index);
+      JobResult result = Guarded(index, run, failed);
       {
         std::lock_guard lock(mutex);
         results[index] = std::move(result);
       }
-      done.notify_one();
+      done.notify_all();
     }
   };
 
-  std::vector<std::jthread> pool;
-  pool.reserve(threads);
-  for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(work);
+  // Compiles run on threads whose stack holds the deepest nesting, also
+  // for one job at a time; the threads are joined however this ends.
+  std::vector<std::unique_ptr<core::CompileThread>> pool;
+  const std::size_t wanted = std::min(count, static_cast<std::size_t>(std::max(workers, 1)));
+  for (std::size_t t = 0; t < wanted; ++t) {
+    try {
+      pool.push_back(std::make_unique<core::CompileThread>(work));
+    } catch (const std::system_error&) {
+      break;  // the system gives no more threads: share those made
+    }
+  }
+  if (pool.empty()) work();
 
+  bool allOk = true;
   for (std::size_t i = 0; i < count; ++i) {
     JobResult result;
     {

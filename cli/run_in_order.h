@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 
 #include "cli/compile_job.h"
 
@@ -11,10 +12,15 @@ namespace marlo::cli {
 
 using JobFunction = std::function<JobResult(std::size_t index)>;
 using ResultSink = std::function<void(std::size_t index, const JobResult& result)>;
+// The result of a job whose function threw `what`.
+using FailureFunction = std::function<JobResult(std::size_t index, const std::string& what)>;
 
-// Runs `run` for 0 .. count-1 on at most `workers` threads (none besides the
-// caller's when `workers` is 1) and calls `sink` on the calling thread, in
-// index order. Returns true when every result was ok.
-bool RunInOrder(std::size_t count, int workers, const JobFunction& run, const ResultSink& sink);
+// Runs `run` for 0 .. count-1 on at most `workers` compile threads and calls
+// `sink` on the calling thread, in index order. A job that throws gets the
+// result `failed` makes of it. When fewer threads can be made than asked
+// for, the jobs share those that could; when none can, they run on the
+// calling thread. Returns true when every result was ok.
+bool RunInOrder(std::size_t count, int workers, const JobFunction& run, const ResultSink& sink,
+                const FailureFunction& failed);
 
 }  // namespace marlo::cli

@@ -1,7 +1,8 @@
 #include "compiler/compile_source.h"
 
-#include <thread>
 #include <vector>
+
+#include "compiler/compile_thread.h"
 
 namespace marlo::core {
 
@@ -59,6 +60,8 @@ void EndOfText(const std::string& text, int& row, int& col) {
 
 bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, std::string text,
                           const std::string& fileName, const PreprocessSettings& settings) {
+  // The compiler reads what this preprocessor makes, whatever it was linked to.
+  compiler.SetPreProcesser(&preprocessor);
   if (!FirstPass(preprocessor, std::move(text), fileName, settings)) {
     ReportPreprocessFailure(preprocessor, compiler);
     return false;
@@ -79,18 +82,31 @@ bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, s
   // while it is written. Its warnings wait until the compile is announced,
   // and if the pass fails its result is dropped.
   CompileOptions options = compiler.Options();
-  std::vector<std::string> warnings;
-  options.onWarning = [&warnings](const std::string& warning) { warnings.push_back(warning); };
+  std::vector<CompileWarning> warnings;
+  options.onWarning = [&warnings](const CompileWarning& warning) { warnings.push_back(warning); };
   TextStream stream;
   CompileOutcome outcome;
-  std::thread reader([&] { outcome = CompileStream(stream, options); });
-  preprocessor.SetOutputStream(&stream);
-  preprocessor.SetKeepSource(settings.keepSource);
-  const bool ok = SecondPass(preprocessor, fileName);
-  preprocessor.SetOutputStream(nullptr);
-  preprocessor.SetKeepSource(true);
-  stream.Close();
-  reader.join();
+  bool ok = false;
+  {
+    CompileThread reader([&] { outcome = CompileStream(stream, options); });
+    // However the pass ends, even by an exception, the stream is closed
+    // before the reader is joined (this is destroyed first), so the
+    // reader never waits for text that cannot come.
+    struct Release {
+      TPreProcessor& preprocessor;
+      TextStream& stream;
+      ~Release() {
+        preprocessor.SetOutputStream(nullptr);
+        preprocessor.SetKeepSource(true);
+        stream.Close();
+      }
+    } release{preprocessor, stream};
+    preprocessor.SetOutputStream(&stream);
+    preprocessor.SetKeepSource(settings.keepSource);
+    ok = SecondPass(preprocessor, fileName);
+    stream.Close();
+    reader.Join();
+  }
 
   if (!ok) {
     ReportPreprocessFailure(preprocessor, compiler);
@@ -98,7 +114,7 @@ bool PreprocessAndCompile(TPreProcessor& preprocessor, TBosCompiler& compiler, s
   }
   compiler.Announce();
   if (compiler.OnWarning())
-    for (const std::string& warning : warnings) compiler.OnWarning()(warning);
+    for (const CompileWarning& warning : warnings) compiler.OnWarning()(warning);
   compiler.Finish(outcome);
   return !compiler.CompileAborted();
 }

@@ -12,8 +12,7 @@ constexpr std::size_t kBatches = 4;
 
 }  // namespace
 
-ThreadedScannerReader::ThreadedScannerReader(const TScanner& configured, std::string_view text) : scanner_(configured) {
-  scanner_.Begin(text);
+ThreadedTokenReader::ThreadedTokenReader(std::unique_ptr<TokenReader> source) : source_(std::move(source)) {
   for (std::size_t i = 0; i < kBatches; ++i) {
     auto batch = std::make_unique<Batch>();
     batch->tokens.resize(kBatchSize);
@@ -22,7 +21,7 @@ ThreadedScannerReader::ThreadedScannerReader(const TScanner& configured, std::st
   producer_ = std::thread([this] { Produce(); });
 }
 
-ThreadedScannerReader::~ThreadedScannerReader() {
+ThreadedTokenReader::~ThreadedTokenReader() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -31,7 +30,20 @@ ThreadedScannerReader::~ThreadedScannerReader() {
   producer_.join();
 }
 
-void ThreadedScannerReader::Produce() {
+// Nothing leaves the thread: a failure is handed to the reading side.
+void ThreadedTokenReader::Produce() {
+  try {
+    ProduceBatches();
+  } catch (...) {
+    {
+      std::lock_guard lock(mutex_);
+      failure_ = std::current_exception();
+    }
+    changed_.notify_all();
+  }
+}
+
+void ThreadedTokenReader::ProduceBatches() {
   for (;;) {
     std::unique_ptr<Batch> batch;
     {
@@ -44,7 +56,7 @@ void ThreadedScannerReader::Produce() {
     batch->count = 0;
     batch->last = false;
     while (batch->count < kBatchSize) {
-      if (!scanner_.Next(batch->tokens[batch->count])) {
+      if (!source_->Next(batch->tokens[batch->count])) {
         batch->last = true;
         break;
       }
@@ -60,7 +72,7 @@ void ThreadedScannerReader::Produce() {
   }
 }
 
-bool ThreadedScannerReader::Next(TToken& token) {
+bool ThreadedTokenReader::Next(TToken& token) {
   while (!current_ || next_ == current_->count) {
     if (ended_ || (current_ && current_->last)) {
       ended_ = true;
@@ -69,7 +81,11 @@ bool ThreadedScannerReader::Next(TToken& token) {
     std::unique_lock lock(mutex_);
     if (current_) free_.push_back(std::move(current_));
     changed_.notify_all();
-    changed_.wait(lock, [this] { return !full_.empty(); });
+    changed_.wait(lock, [this] { return !full_.empty() || failure_; });
+    if (full_.empty()) {
+      ended_ = true;
+      std::rethrow_exception(std::exchange(failure_, nullptr));
+    }
     current_ = std::move(full_.front());
     full_.pop_front();
     next_ = 0;

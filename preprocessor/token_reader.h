@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -33,11 +34,13 @@ class ScannerReader : public TokenReader {
   TScanner scanner_;
 };
 
-class ThreadedScannerReader : public TokenReader {
+// Reads `source` on a second thread a few thousand tokens ahead. What the
+// source throws there is thrown again here, by Next.
+class ThreadedTokenReader : public TokenReader {
  public:
-  // `text` must outlive the reader.
-  ThreadedScannerReader(const TScanner& configured, std::string_view text);
-  ~ThreadedScannerReader() override;
+  // Throws std::system_error when no thread can be made.
+  explicit ThreadedTokenReader(std::unique_ptr<TokenReader> source);
+  ~ThreadedTokenReader() override;
   bool Next(TToken& token) override;
 
  private:
@@ -48,13 +51,15 @@ class ThreadedScannerReader : public TokenReader {
   };
 
   void Produce();
+  void ProduceBatches();
 
-  TScanner scanner_;
+  std::unique_ptr<TokenReader> source_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<Batch>> full_;
   std::vector<std::unique_ptr<Batch>> free_;
   bool stopping_ = false;
+  std::exception_ptr failure_;  // what the source threw, for Next
   std::unique_ptr<Batch> current_;
   std::size_t next_ = 0;
   bool ended_ = false;

@@ -7,7 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <vector>
+
+#include "compiler/compile_source.h"
+#include "compiler/compile_thread.h"
+#include "preprocessor/scanner.h"
 
 namespace marlo::core {
 namespace {
@@ -62,7 +67,7 @@ TEST(BosCompiler, SuccessfulCompileWritesTheFileAndDumpsIt) {
   ScratchDir dir;
   Fixture f("piece  base ;\ncreate ()\n{\nhide  base ;\n}\n");
   f.compiler.SetOutputPath(dir.path().string());
-  f.compiler.SetOutputFilename("D:\\units\\Tank.BOS");
+  f.compiler.SetOutputFilename("units/Tank.BOS");
   f.compiler.SetSourceFile("units/tank.bos");
   std::vector<char> dumped;
   std::streampos dumpStart = -1;
@@ -243,13 +248,85 @@ TEST(BosCompiler, ConversionWarningsReachTheHookAndTheCompileGoesOn) {
   ScratchDir dir;
   Fixture f("create (x)\n{\nx = - ;\nx = [.];\n}\n");
   std::vector<std::string> warnings;
-  f.compiler.SetOnWarning([&](const std::string& text) { warnings.push_back(text); });
+  f.compiler.SetOnWarning([&](const CompileWarning& warning) { warnings.push_back(warning.text); });
   f.compiler.SetOutputPath(dir.path().string());
   f.compiler.SetOutputFilename("w.bos");
   f.compiler.Compile();
   EXPECT_FALSE(f.compiler.CompileAborted()) << f.messages.lines.back();
   EXPECT_EQ(warnings,
             (std::vector<std::string>{"ProcessFactor | Number excepted", "ProcessFactor | LinearValue excepted"}));
+}
+
+// ---- the compile road ------------------------------------------------------
+
+TCsStringList StandardTokenList() {
+  TCsStringList tokens;
+  for (const std::string& word : StandardBosTokens()) tokens.Add(word);
+  return tokens;
+}
+
+// Whatever the compiler was linked to, the road compiles what its own
+// preprocessor made, and says true only when the .cob was written.
+TEST(CompileRoad, CompilesItsOwnPreprocessorsText) {
+  ScratchDir dir;
+  for (bool linkedElsewhere : {false, true}) {
+    TSourceText other("create ()\n{\n}\n");
+    TPreProcessor preprocessor;
+    preprocessor.SetTokens(StandardTokenList());
+    CollectedMessages messages;
+    TBosCompiler compiler;
+    compiler.SetMessageListBox(&messages);
+    if (linkedElsewhere) compiler.SetPreProcesser(&other);
+    compiler.SetOutputPath(dir.path().string());
+    compiler.SetOutputFilename("road.bos");
+    fs::remove(dir.path() / "road.cob");
+    PreprocessSettings settings;
+    settings.secondCore = linkedElsewhere;
+    EXPECT_TRUE(PreprocessAndCompile(preprocessor, compiler, "piece a;\nKilled ()\n{\n}\n", "road.bos", settings));
+    ASSERT_TRUE(fs::exists(dir.path() / "road.cob")) << linkedElsewhere;
+    const std::vector<char> cob = ReadAll(dir.path() / "road.cob");
+    EXPECT_NE(std::string(cob.begin(), cob.end()).find("Killed"), std::string::npos) << linkedElsewhere;
+  }
+}
+
+// A progress display that fails at the second pass, on the thread that
+// walks the text while another one compiles it, with something that is no
+// std::exception (the preprocessor keeps those as its error).
+struct InjectedFailure {};
+class FailingSecondPass : public IProgressBar {
+ public:
+  void SetMax(std::int64_t) override {
+    if (++passes_ == 2) throw InjectedFailure{};
+  }
+  void SetPosition(std::int64_t) override {}
+  void ProcessEvents() override {}
+
+ private:
+  int passes_ = 0;
+};
+
+TEST(CompileRoad, AFailureWhileTheOtherThreadCompilesReachesTheCaller) {
+  ScratchDir dir;
+  TPreProcessor preprocessor;
+  preprocessor.SetTokens(StandardTokenList());
+  FailingSecondPass progress;
+  preprocessor.SetProgressBar(&progress);
+  TBosCompiler compiler;
+  compiler.SetOutputPath(dir.path().string());
+  compiler.SetOutputFilename("fail.bos");
+  PreprocessSettings settings;
+  settings.secondCore = true;
+  EXPECT_THROW(PreprocessAndCompile(preprocessor, compiler, "create ()\n{\n}\n", "fail.bos", settings),
+               InjectedFailure);
+  EXPECT_FALSE(fs::exists(dir.path() / "fail.cob"));
+}
+
+TEST(CompileThread, WhatTheBodyThrowsIsThrownByJoin) {
+  CompileThread thread([] { throw std::runtime_error("from the thread"); });
+  EXPECT_THROW(thread.Join(), std::runtime_error);
+  EXPECT_NO_THROW(thread.Join());  // once
+  // Not joined by hand: the destructor joins and drops the failure.
+  CompileThread dropped([] { throw std::logic_error("dropped"); });
 }
 
 }  // namespace

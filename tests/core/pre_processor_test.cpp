@@ -214,7 +214,7 @@ TEST(TokenReader, ScanningOnASecondThreadGivesTheSameTokens) {
     for (int i = 0; i < 3000; ++i) longText += text + " call-script  f" + std::to_string(i) + " (1, 2);\n";
     for (const std::string* input : std::vector<const std::string*>{&text, &longText}) {
       ScannerReader direct(tokens, *input);
-      ThreadedScannerReader threaded(tokens, *input);
+      ThreadedTokenReader threaded(std::make_unique<ScannerReader>(tokens, *input));
       EXPECT_TRUE(SameTokens(ReadAll(direct), ReadAll(threaded))) << input->size();
     }
   }
@@ -223,11 +223,33 @@ TEST(TokenReader, ScanningOnASecondThreadGivesTheSameTokens) {
 TEST(TokenReader, StoppingEarlyEndsTheScanningThread) {
   const std::string word(5 << 20, 'x');
   const std::string text = word + " y z";
-  ThreadedScannerReader reader(PreprocessorScanner(), text);
+  ThreadedTokenReader reader(std::make_unique<ScannerReader>(PreprocessorScanner(), text));
   TToken token;
   ASSERT_TRUE(reader.Next(token));
   EXPECT_EQ(token.Text.size(), word.size());
   // Destroyed here with tokens unread: must not hang.
+}
+
+// A source that fails after `tokens` tokens, as a scanner out of memory would.
+class FailingReader : public TokenReader {
+ public:
+  explicit FailingReader(int tokens) : left_(tokens) {}
+  bool Next(TToken& token) override {
+    if (left_-- == 0) throw std::bad_alloc();
+    token.Text = "x";
+    return true;
+  }
+
+ private:
+  int left_;
+};
+
+TEST(TokenReader, AFailureOnTheScanningThreadReachesTheReader) {
+  ThreadedTokenReader reader(std::make_unique<FailingReader>(5000));
+  TToken token;
+  int read = 0;
+  EXPECT_THROW(while (reader.Next(token))++ read, std::bad_alloc);
+  EXPECT_LE(read, 5000);  // the batch under way when it failed is lost
 }
 
 TEST(PreProcessor, ParallelScanChangesNothing) {
