@@ -91,7 +91,10 @@ JobResult CompileJob(const std::string& path, const Options& options) {
     compiler.SetLinearConst(options.linearConst);
     compiler.SetRecurseDepth(options.recurseDepth);
     compiler.SetExtended(options.extended);
-    compiler.SetOnWarning([&](const std::string& text) { result.Err(path + ": warning: " + text + "\n"); });
+    compiler.SetOnWarning([&](const core::CompileWarning& warning) {
+      result.Err(path + ": warning: [" + std::to_string(warning.row) + ": " + std::to_string(warning.col) + "] " +
+                 warning.text + "\n");
+    });
 
     // The listings are built while the written file is still open, and shown
     // after the success line.

@@ -7,6 +7,8 @@
 
 #include "cli/compile_job.h"
 #include "cli/options.h"
+#include "cli/output_check.h"
+#include "cli/process_guard.h"
 #include "cli/run_in_order.h"
 
 namespace {
@@ -24,15 +26,18 @@ void Print(const cli::JobResult& result) {
   }
 }
 
+int UsageError(const std::string& error) {
+  std::cerr << "marloc: " << error << "\nUsage: marloc [options] FILE...\n"
+            << "Try 'marloc --help' for more information.\n";
+  return kExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  cli::GuardProcess();
   cli::ParseResult parsed = cli::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
-  if (!parsed.ok) {
-    std::cerr << "marloc: " << parsed.error << "\nUsage: marloc [options] FILE...\n"
-              << "Try 'marloc --help' for more information.\n";
-    return kExitUsage;
-  }
+  if (!parsed.ok) return UsageError(parsed.error);
   const cli::Options& options = parsed.options;
   if (options.help) {
     std::cout << cli::UsageText();
@@ -42,11 +47,19 @@ int main(int argc, char** argv) {
     std::cout << "marloc " << MARLO_VERSION << "\n";
     return 0;
   }
+  for (const std::string& warning : parsed.warnings) std::cerr << "marloc: warning: " << warning << "\n";
+  if (std::string error = cli::CheckOutputs(options); !error.empty()) return UsageError(error);
 
   bool allOk = cli::RunInOrder(
       options.files.size(), options.jobs,
       [&](std::size_t index) { return cli::CompileJob(options.files[index], options); },
-      [](std::size_t, const cli::JobResult& result) { Print(result); });
+      [](std::size_t, const cli::JobResult& result) { Print(result); },
+      [&](std::size_t index, const std::string& what) {
+        // The file fails in the usual form; the other files go on.
+        cli::JobResult result;
+        result.Out("Compiling file '" + options.files[index] + "'\n[0: 0] " + what + "\n");
+        return result;
+      });
   // With -E, --listing or --disasm the printed text is the product, so a
   // full disk or a closed pipe is a failure, not a quiet success.
   std::cout.flush();

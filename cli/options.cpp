@@ -7,6 +7,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "compiler/compile_text.h"
+#include "compiler/source_file.h"
+
 namespace marlo::cli {
 namespace {
 
@@ -107,6 +110,8 @@ std::string Apply(const Spec& spec, std::string_view shownName, std::string_view
   if (spec.takes == Takes::kReal) {
     std::optional<double> real = ParseReal(value);
     if (!real) return "option " + Quoted(shownName) + " needs a number, got " + Quoted(value);
+    if (!core::IsValidLiteralScale(*real))
+      return "option " + Quoted(shownName) + " needs a scale above 0 and at most 1e9, got " + Quoted(value);
     (spec.id == Id::kAngular ? options.angularConst : options.linearConst) = *real;
     return {};
   }
@@ -122,6 +127,9 @@ std::string Apply(const Spec& spec, std::string_view shownName, std::string_view
         options.jobs = *integer;
         break;
       default:
+        if (*integer > core::kMaxTabWidth)
+          return "option " + Quoted(shownName) + " allows at most " + std::to_string(core::kMaxTabWidth) + ", got " +
+                 Quoted(value);
         options.tabWidth = *integer;
         break;
     }
@@ -229,6 +237,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     result.error = "no input files";
     return result;
   }
+  if (options.recurseDepth > core::kMaxNestingDepth)
+    result.warnings.push_back("--recurse " + std::to_string(options.recurseDepth) +
+                              " is above the compiler's own nesting limit of " +
+                              std::to_string(core::kMaxNestingDepth) + ", which applies first");
   result.ok = true;
   return result;
 }
@@ -246,16 +258,20 @@ std::string UsageText() {
          "  -X, --extended        the extended language of today's unit scripts (else,\n"
          "                        C precedence, get with arguments, ...)\n"
          "  -o, --output-dir DIR  directory of the .cob files (default: .)\n"
-         "      --angular X       scale of angular literals (default: 182.04444444)\n"
-         "      --linear X        scale of linear literals (default: 163840)\n"
-         "      --recurse N       nesting limit of expressions (default: 200)\n"
+         "      --angular X       scale of angular literals, above 0 and at most 1e9\n"
+         "                        (default: 182.04444444)\n"
+         "      --linear X        scale of linear literals, above 0 and at most 1e9\n"
+         "                        (default: 163840)\n"
+         "      --recurse N       nesting limit of expressions (default: 200); the\n"
+         "                        compiler's own limit of 2000 levels of expressions\n"
+         "                        and blocks applies whatever N is\n"
          "      --listing         after a successful compile print the assembly listing\n"
          "      --disasm          after a successful compile print a listing with\n"
          "                        instruction names and decoded operands\n"
          "  -j, --jobs N          compile N files at once; output stays in argument order\n"
          "                        (default: 1)\n"
          "      --tab-width N     blanks per tab when reading a file; 0 or less removes\n"
-         "                        tabs (default: 4)\n"
+         "                        tabs (default: 4, at most 64)\n"
          "      --help            print this text and exit\n"
          "      --version         print the version and exit\n"
          "\n"

@@ -29,7 +29,8 @@ struct Options {
 struct ParseResult {
   bool ok = false;
   Options options;
-  std::string error;  // one line, without the program name; empty when ok
+  std::string error;                  // one line, without the program name; empty when ok
+  std::vector<std::string> warnings;  // lines without the program name, for settings that work but surprise
 };
 
 // Parses the arguments after the program name. Options and files may be

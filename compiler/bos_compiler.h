@@ -60,7 +60,7 @@ class TBosCompiler {
   void SetProgessBar(IProgressBar* bar) { progressBar_ = bar; }
 
   void SetOnDumpFile(TDumpFileEvent handler) { onDumpFile_ = std::move(handler); }
-  void SetOnWarning(TWarningEvent handler) { onWarning_ = std::move(handler); }
+  void SetOnWarning(TCompileWarningEvent handler) { onWarning_ = std::move(handler); }
 
   void Compile();
 
@@ -71,7 +71,7 @@ class TBosCompiler {
   CompileOptions Options();
   void Announce();
   void Finish(const CompileOutcome& outcome);
-  const TWarningEvent& OnWarning() const { return onWarning_; }
+  const TCompileWarningEvent& OnWarning() const { return onWarning_; }
   // Reports a failure that happened before the compile could start (the
   // preprocessor stopped): the usual "Compiling file" line and one error
   // line at `row`, `col`; CompileAborted is set and no file is written.
@@ -96,7 +96,7 @@ class TBosCompiler {
   std::string sourceFile_;
   IProgressBar* progressBar_ = nullptr;
   TDumpFileEvent onDumpFile_;
-  TWarningEvent onWarning_;
+  TCompileWarningEvent onWarning_;
 };
 
 }  // namespace marlo::core

@@ -47,7 +47,14 @@ std::string AsciiLowerCopy(std::string_view text) {
   return lower;
 }
 
+// Only "/" separates folders here; on Windows "\\" and a drive's ":" do too.
+#ifdef _WIN32
 bool IsPathDelimiter(char c) { return c == '/' || c == '\\' || c == ':'; }
+bool IsFolderEnd(char c) { return c == '/' || c == '\\'; }
+#else
+bool IsPathDelimiter(char c) { return c == '/'; }
+bool IsFolderEnd(char c) { return c == '/'; }
+#endif
 
 [[noreturn]] void Fail(const std::string& text) { throw CobFormatError(text); }
 
@@ -191,7 +198,7 @@ std::vector<std::uint8_t> BuildCob(const CobImage& image) {
 
 std::string CobOutputPath(const std::string& outputPath, const std::string& outputFilename) {
   std::string path = outputPath.empty() ? std::string(".") : outputPath;
-  if (path.back() != '/' && path.back() != '\\') path += '/';
+  if (!IsFolderEnd(path.back())) path += '/';
 
   const auto delimiter = std::find_if(outputFilename.rbegin(), outputFilename.rend(), IsPathDelimiter);
   const std::string fileName(delimiter.base(), outputFilename.end());

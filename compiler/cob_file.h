@@ -64,8 +64,9 @@ std::string StoredScriptName(std::string_view name);
 std::vector<std::uint8_t> BuildCob(const CobImage& image);
 
 // The path the `.cob` is written to: the file-name part of `outputFilename`
-// (after the last '/', '\' or ':') with its extension replaced by ".cob",
-// placed in `outputPath` (the current directory when empty).
+// (after the last '/'; on Windows also '\' or ':') with its extension
+// replaced by ".cob", placed in `outputPath` (the current directory when
+// empty).
 std::string CobOutputPath(const std::string& outputPath, const std::string& outputFilename);
 
 class CobFormatError : public std::runtime_error {

@@ -165,6 +165,11 @@ std::string CompileRun::FoundText() {
   return AtEnd() ? std::string("end of text") : "'" + std::string(1, Fold(text_[pos_])) + "'";
 }
 
+void CompileRun::FailNestingLimit() const {
+  Fail("Expressions and blocks nested " + std::to_string(kMaxNativeDepth) + " levels deep in function '" +
+       currentScript_ + "': the compiler's own nesting limit");
+}
+
 void CompileRun::Fail(std::string text) const { throw CompileFailure{std::move(text)}; }
 
 void CompileRun::FailUnexpected(std::string_view where) {

@@ -224,10 +224,8 @@ class CompileRun {
   // Moves the code from `later` on in front of the code from `mark` on.
   void MoveInFront(std::uint32_t mark, std::uint32_t later);
 
-  // Blocks and expressions nest by recursion. Together they may not go
-  // deeper than this, whatever RecurseDepth says, so that no input can
-  // exhaust the native stack.
-  static constexpr int kMaxNativeDepth = 2000;
+  static constexpr int kMaxNativeDepth = kMaxNestingDepth;
+  [[noreturn]] void FailNestingLimit() const;
 
   struct PendingReference {
     std::string name;

@@ -13,6 +13,17 @@
 
 namespace marlo::core {
 
+// A literal scale (AngularConst, LinearConst) that a setting may hold: a
+// positive, finite factor up to 1e9. Anything else is a settings mistake;
+// the defaults are 182.04444444 and 163840.
+inline constexpr double kMaxLiteralScale = 1e9;
+inline bool IsValidLiteralScale(double scale) { return scale > 0 && scale <= kMaxLiteralScale; }
+
+// Expressions and blocks nest by recursion; together they may not go deeper
+// than this, whatever the recurse depth says, so that no input can exhaust
+// the native stack of a compiling thread (see kCompileStackSize).
+inline constexpr int kMaxNestingDepth = 2000;
+
 struct CompileOptions {
   double angularConst = 182.04444444;
   double linearConst = 163840.0;
@@ -20,7 +31,7 @@ struct CompileOptions {
   // The extended language of today's unit scripts (else, C precedence, get
   // with arguments, ...); off, the compile is exactly the original one.
   bool extended = false;
-  TWarningEvent onWarning;                       // literal conversion failures
+  TCompileWarningEvent onWarning;                // literal conversion failures
   IProgressBar* progress = nullptr;              // optional
   const std::atomic<bool>* abortFlag = nullptr;  // optional; set -> "Compile Aborted"
 };

@@ -48,8 +48,18 @@ class IProgressBar {
 // Raised with the written COB file, positioned at 0.
 using TDumpFileEvent = std::function<void(std::istream& strm)>;
 
-// A literal that could not be converted: the compile goes on; the owner shows
-// the text (a message box in the IDE, a warning line in marloc).
+// Something the owner should show that does not stop the work (a token
+// file that is missing): the text only.
 using TWarningEvent = std::function<void(const std::string& text)>;
+
+// A literal that could not be converted: the compile goes on; the owner shows
+// the text (a message box in the IDE, a warning line in marloc). Row and
+// column are the scan position, counted as for errors.
+struct CompileWarning {
+  int row = 0;
+  int col = 0;
+  std::string text;
+};
+using TCompileWarningEvent = std::function<void(const CompileWarning& warning)>;
 
 }  // namespace marlo::core

@@ -118,8 +118,9 @@ std::uint32_t TruncatedWord(long double value) {
 
 void CompileRun::ProcessExpression() {
   ++nesting_;
-  if (nesting_ >= options_.recurseDepth || nesting_ + blockDepth_ >= kMaxNativeDepth)
+  if (nesting_ >= options_.recurseDepth)
     Fail("RecurseDepth reached or exceeded in function '" + currentScript_ + "'.  Aborting a likely compiler crash");
+  if (nesting_ + blockDepth_ >= kMaxNativeDepth) FailNestingLimit();
   if (options_.extended) {
     ExtendedExpression();
     --nesting_;
@@ -230,8 +231,10 @@ std::string CompileRun::ReadLiteralText(char close) {
 void CompileRun::EmitLiteral(std::string_view text, long double scale, std::string_view warning) {
   Emit(Opcode::PUSH_CONSTANT);
   long double value = 0;
-  if (!ParseDecimal(text, value)) {
-    if (options_.onWarning) options_.onWarning(std::string(warning));
+  // A product too large for any number (a literal of thousands of digits,
+  // an absurd scale) fails like a text without digits.
+  if (!ParseDecimal(text, value) || !std::isfinite(value * scale)) {
+    if (options_.onWarning) options_.onWarning({row_, col_, std::string(warning)});
     Emit(0);
     return;
   }

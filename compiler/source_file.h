@@ -13,6 +13,10 @@ namespace marlo::core {
 // width of 0 or less removes the tabs.
 std::string NormalizeSourceText(std::string_view bytes, int tabWidth);
 
+// The widest tab a setting may ask for; wider ones are settings mistakes
+// that would only multiply the text.
+inline constexpr int kMaxTabWidth = 64;
+
 struct LoadResult {
   bool ok = false;
   std::string text;   // the normalized text when ok

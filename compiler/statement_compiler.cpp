@@ -25,7 +25,7 @@ constexpr CharSet kStatementWordChars([](char c) { return !EndsStatementWord(c);
 
 // block: "{" { block | statement-list } "}"
 void CompileRun::CompileBlock() {
-  if (++blockDepth_ + nesting_ > kMaxNativeDepth) Fail("Blocks nested too deeply");
+  if (++blockDepth_ + nesting_ > kMaxNativeDepth) FailNestingLimit();
   Consume();  // the opening brace; not checked
   for (char c = Peek(); c != '}'; c = Peek()) {
     if (AtEnd()) FailUnexpected("block");
@@ -553,7 +553,7 @@ void CompileRun::CompileBody() {
     return;
   }
   // One statement nests like a block: "if (a) if (b) ..." recurses.
-  if (++blockDepth_ + nesting_ > kMaxNativeDepth) Fail("Blocks nested too deeply");
+  if (++blockDepth_ + nesting_ > kMaxNativeDepth) FailNestingLimit();
   std::string word;
   ConsumeRun(kStatementWordChars, word);
   SkipWhiteSpace();

@@ -25,7 +25,7 @@ fi
 shift
 
 case "$TARGET" in
-  scanner | preprocessor | evaluator | compiler) LIMITS=(-max_len=4096 -dict=fuzz/dict/bos.dict) ;;
+  scanner | preprocessor | evaluator | compiler) LIMITS=(-max_len=16384 -dict=fuzz/dict/bos.dict) ;;
   cob) LIMITS=(-max_len=8192) ;;
   *)
     echo "run.sh: no fuzz target '$TARGET' (scanner, preprocessor, evaluator, compiler, cob)" >&2

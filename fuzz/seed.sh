@@ -145,21 +145,21 @@ COPY('a',,2)
 1 < 2 < 3
 EOF
 
-# ---- compiler: flags (language, recurse depth), then the text ----
+# ---- compiler: flags (language, recurse depth), scales (16: the defaults), then the text ----
 for file in tests/data/compile/*/*.bos; do
   flags=$COMPILE_DEFAULT
   [[ $file == */extended/* ]] && flags=$COMPILE_EXTENDED
-  { byte "$flags"; cat "$file"; } >"$CORPUS/compiler/$(seed_name "$file")"
+  { byte "$flags"; byte 16; cat "$file"; } >"$CORPUS/compiler/$(seed_name "$file")"
 done
 # Preprocessed text: what the compiler reads on the road of a compile.
 while IFS= read -r -d '' expected; do
-  { byte "$COMPILE_DEFAULT"; cat "$expected"; } >"$CORPUS/compiler/$(seed_name "$expected")"
+  { byte "$COMPILE_DEFAULT"; byte 16; cat "$expected"; } >"$CORPUS/compiler/$(seed_name "$expected")"
 done < <(find tests/data/preprocess -name expected.pp -size +0 -print0)
 for example in examples/*.bos; do
-  { byte "$COMPILE_DEFAULT"; "$MARLOC" -E -I examples/include "$example"; } >"$CORPUS/compiler/$(seed_name "$example")"
+  { byte "$COMPILE_DEFAULT"; byte 16; "$MARLOC" -E -I examples/include "$example"; } >"$CORPUS/compiler/$(seed_name "$example")"
 done
 for example in examples/extended/*.bos; do
-  { byte "$COMPILE_EXTENDED"; "$MARLOC" -X -E "$example"; } >"$CORPUS/compiler/$(seed_name "$example")"
+  { byte "$COMPILE_EXTENDED"; byte 16; "$MARLOC" -X -E "$example"; } >"$CORPUS/compiler/$(seed_name "$example")"
 done
 
 # ---- cob: the examples and the golden cases that compile, by marloc ----

@@ -16,7 +16,8 @@
 //                 after a kSegmentSeparator byte: name, LF, contents
 //   evaluator     the text of an #if condition
 //   compiler      flags byte (bit 7: the extended language; the rest picks
-//                 the recurse depth), then the text
+//                 the recurse depth), scales byte (low and high four bits
+//                 pick the linear and angular scale), then the text
 //   cob           the bytes of a COB file
 #pragma once
 
@@ -204,12 +205,19 @@ inline void CheckCobRoundTrip(const core::CobImage& image) {
   core::BuildDisassembly(std::span<const std::uint8_t>(bytes));
 }
 
-inline std::string CheckCompile(std::string_view source, int recurseDepth, bool extended) {
+// Scales a setting may hold, the defaults first, the extremes among them.
+inline constexpr double kFuzzScales[16] = {163840.0, 182.04444444, 65536.0, 182.0, 1.0,      0.5,    1e-9, 1e9,
+                                           3.0,      1000.0,       1e-3,    7.5,   123456.0, 2048.0, 0.1,  999999.0};
+
+inline std::string CheckCompile(std::string_view source, int recurseDepth, bool extended, double linearConst = 163840.0,
+                                double angularConst = 182.04444444) {
   core::CompileOptions options;
   options.recurseDepth = recurseDepth;
+  options.linearConst = linearConst;
+  options.angularConst = angularConst;
   options.extended = extended;
   int warnings = 0;
-  options.onWarning = [&warnings](const std::string&) { ++warnings; };
+  options.onWarning = [&warnings](const core::CompileWarning&) { ++warnings; };
   const core::CompileOutcome outcome = core::CompileText(source, options);
   Require(outcome.row >= 0 && outcome.col >= 0, "negative error position");
   if (!outcome.ok) {
@@ -235,8 +243,9 @@ inline int RecurseDepthOf(std::uint8_t byte) {
 }
 
 inline std::string RunCompiler(Bytes data) {
-  if (data.empty()) return "empty";
-  return CheckCompile(AsText(data.subspan(1)), RecurseDepthOf(data[0]), (data[0] & kCompileExtended) != 0);
+  if (data.size() < 2) return "empty";
+  return CheckCompile(AsText(data.subspan(2)), RecurseDepthOf(data[0]), (data[0] & kCompileExtended) != 0,
+                      kFuzzScales[data[1] & 15], kFuzzScales[data[1] >> 4 & 15]);
 }
 
 // ---- preprocessor --------------------------------------------------------
@@ -494,7 +503,10 @@ inline CompileRoadResult RunCompileRoad(MemoryIncludeFiles& files, std::string_v
   compiler.SetOutputFilename("main.bos");
   compiler.SetSourceFile("main.bos");
   compiler.SetExtended(extended);
-  compiler.SetOnWarning([&result](const std::string& text) { result.messages.push_back("warning: " + text); });
+  compiler.SetOnWarning([&result](const core::CompileWarning& warning) {
+    result.messages.push_back("warning: [" + std::to_string(warning.row) + ": " + std::to_string(warning.col) + "] " +
+                              warning.text);
+  });
   compiler.SetOnDumpFile([&result](std::istream& strm) {
     result.cob.assign(std::istreambuf_iterator<char>(strm), std::istreambuf_iterator<char>());
   });

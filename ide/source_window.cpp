@@ -178,7 +178,8 @@ TSourceWindow::TSourceWindow(ISourceWindowHost& host, int number, QWidget* paren
   connect(pageControl_, &QTabWidget::currentChanged, this, [this] {
     if (pageControl_->currentWidget() == disAssembler_) FillListing();
   });
-  compiler_.SetOnWarning([this](const std::string& text) { ShowInformation(this, QString::fromStdString(text)); });
+  compiler_.SetOnWarning(
+      [this](const core::CompileWarning& warning) { ShowInformation(this, QString::fromStdString(warning.text)); });
 
   connect(sourceCode_, &QsciScintilla::textChanged, this, [this] { SetModified(true); });
   connect(sourceCode_, &QsciScintilla::cursorPositionChanged, this, [this] { UpdateStatus(); });

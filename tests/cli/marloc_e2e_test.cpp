@@ -1,6 +1,7 @@
 // Runs the real marloc binary on small files in a temporary folder and checks
 // what it prints, its exit status and the files it leaves.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -168,17 +169,6 @@ TEST_F(Marloc, UnreadableFileFailsInTheMessageForm) {
   EXPECT_FALSE(fs::exists(work() / "folder.cob"));
 }
 
-TEST_F(Marloc, MissingOutputDirIsACompileError) {
-  Write("tank.bos", kTank);
-  Outcome run = Exec({"-o", "nowhere", "tank.bos"});
-  EXPECT_EQ(run.status, 1);
-  std::vector<std::string> lines = run.OutLines();
-  ASSERT_EQ(lines.size(), 2u) << run.out;
-  EXPECT_EQ(lines[0], "Compiling file 'tank.bos'");
-  EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\[\d+: \d+\] .+)"))) << lines[1];
-  EXPECT_FALSE(fs::exists(work() / "nowhere"));
-}
-
 TEST_F(Marloc, EveryFileIsCompiledAndAnyFailureGivesOne) {
   Write("a.bos", kTank);
   Write("b.bos", kDuplicate);
@@ -201,7 +191,8 @@ TEST_F(Marloc, WarningsGoToStandardError) {
   Outcome run = Exec({"warn.bos"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "Compiling file 'warn.bos'\nCompile completed successfully\n");
-  EXPECT_EQ(run.err, "warn.bos: warning: ProcessFactor | Number excepted\n");
+  // The position is the scan position, as for errors: after the "-" and its blank.
+  EXPECT_EQ(run.err, "warn.bos: warning: [3: 9] ProcessFactor | Number excepted\n");
 }
 
 struct UsageCase {
@@ -234,6 +225,15 @@ const UsageCase kUsage[] = {
     {"MissingValue", {"tank.bos", "--recurse"}, "marloc: option '--recurse' needs a value"},
     {"NonNumeric", {"-j", "two", "tank.bos"}, "marloc: option '-j' needs a whole number, got 'two'"},
     {"NonNumericReal", {"--angular", "x", "tank.bos"}, "marloc: option '--angular' needs a number, got 'x'"},
+    // What the compiles would write is checked once, before any starts.
+    {"MissingOutputFolder", {"-o", "nowhere", "tank.bos"}, "marloc: output folder 'nowhere' does not exist"},
+    {"OutputFolderIsAFile", {"-o", "tank.bos", "tank.bos"}, "marloc: output folder 'tank.bos' is not a folder"},
+    {"TwoInputsOneCob",
+     {"-j", "2", "tank.bos", "a/x.bos", "b/x.bos"},
+     "marloc: 'a/x.bos' and 'b/x.bos' would both be compiled to './x.cob'"},
+    {"SameInputTwice",
+     {"tank.bos", "./tank.bos"},
+     "marloc: 'tank.bos' and './tank.bos' would both be compiled to './tank.cob'"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Usage, MarlocUsage, testing::ValuesIn(kUsage),
@@ -281,7 +281,8 @@ TEST_F(Marloc, ParallelOutputEqualsSerialOutput) {
   }
   EXPECT_EQ(serial.status, 1);
   EXPECT_EQ(serial.err,
-            "warn.bos: warning: ProcessFactor | Number excepted\nwarn.bos: warning: ProcessFactor | Number excepted\n");
+            "warn.bos: warning: [3: 7] ProcessFactor | Number excepted\n"
+            "warn.bos: warning: [4: 9] ProcessFactor | Number excepted\n");
   // Every file shows up once, in argument order.
   std::size_t from = 0;
   for (const std::string& file : files) {
@@ -822,3 +823,182 @@ TEST_F(Marloc, ExamplesCompileWithTheirHeaders) {
 }
 
 }  // namespace
+
+// ---- marloc inside build scripts, pipes and parallel builds ----------------
+
+class MarlocInScripts : public Marloc {
+ protected:
+  // Runs a bash script in the work folder, with $MARLOC set; its output is
+  // the outcome's.
+  Outcome Shell(const std::string& script) {
+    const std::string command = "cd " + ShellQuote(work().string()) + " && MARLOC=" + ShellQuote(MARLOC_PATH) +
+                                " bash -c " + ShellQuote(script) + " >" + ShellQuote((root_ / "out.txt").string()) +
+                                " 2>" + ShellQuote((root_ / "err.txt").string()) + " </dev/null";
+    Outcome run;
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = ReadAll(root_ / "out.txt");
+    run.err = ReadAll(root_ / "err.txt");
+    return run;
+  }
+
+  // `count` scripts f000.bos ... whose code is `lines` statements long.
+  void WriteUnits(int count, int lines) {
+    std::string body = "piece base;\r\ncreate (x)\r\n{\r\n";
+    for (int i = 0; i < lines; ++i) body += "    x = x + " + std::to_string(i) + ";\r\n";
+    body += "}\r\n";
+    for (int i = 0; i < count; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "f%03d.bos", i);
+      Write(name, body);
+    }
+  }
+
+  // Every .cob in the work folder, and whether each begins as a .cob does.
+  int ValidCobs() {
+    int valid = 0;
+    for (const auto& entry : fs::directory_iterator(work())) {
+      if (entry.path().extension() != ".cob") continue;
+      const std::string bytes = ReadAll(entry.path());
+      EXPECT_TRUE(bytes.size() > 44 && bytes.compare(0, 4, std::string("\4\0\0\0", 4)) == 0) << entry.path();
+      ++valid;
+    }
+    return valid;
+  }
+
+  // Names in the work folder that no compile should leave behind.
+  std::vector<std::string> Debris() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(work())) {
+      const std::string name = entry.path().filename().string();
+      if (name.find(".tmp") != std::string::npos) names.push_back(name);
+    }
+    return names;
+  }
+};
+
+TEST_F(MarlocInScripts, ClosedStandardStreamsTakeNoFile) {
+  WriteUnits(120, 20);
+  Write("tank.bos", kTank);
+  // With descriptor 1 closed, a .cob opened at the wrong moment would take it
+  // and receive the message lines.
+  Outcome run = Shell("\"$MARLOC\" -j 8 f*.bos >&- 2>&-; echo $?");
+  EXPECT_EQ(run.out, "0\n");
+  EXPECT_EQ(ValidCobs(), 120);
+  // Printing to the closed output is no failure of its own.
+  EXPECT_EQ(Shell("\"$MARLOC\" -E tank.bos >&-; echo $?").out, "0\n");
+}
+
+TEST_F(MarlocInScripts, AClosedPipeIsAFailureNotADeath) {
+  WriteUnits(40, 20);
+  Outcome run = Shell("\"$MARLOC\" f*.bos | head -n 1 >/dev/null; echo ${PIPESTATUS[0]}");
+  EXPECT_EQ(run.out, "1\n") << run.err;
+  EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << run.err;
+  EXPECT_EQ(ValidCobs(), 40);
+}
+
+TEST_F(MarlocInScripts, AStopSignalLeavesNoTemporaryFile) {
+  // Enough work to be stopped in the middle: one large unit under 160 names.
+  WriteUnits(1, 40000);
+  for (int i = 1; i < 160; ++i) fs::create_symlink("f000.bos", work() / ("g" + std::to_string(i) + ".bos"));
+  // The process is held (SIGSTOP) while a temporary file exists, then sent
+  // the signal. Background jobs of a script start with SIGINT ignored; env
+  // gives it back. The script prints the exit status and whether it caught
+  // a temporary file.
+  const std::string script = R"(
+    shopt -s nullglob dotglob
+    rm -f *.cob
+    env --default-signal=INT "$MARLOC" -j 4 *.bos >/dev/null & pid=$!
+    caught=0
+    for ((try = 0; try < 100000 && !caught; ++try)); do
+      t=(*tmp*)
+      if ((${#t[@]})); then
+        kill -STOP $pid; t=(*tmp*)
+        if ((${#t[@]})); then caught=1; else kill -CONT $pid; fi
+      fi
+    done
+    kill -$SIGNAL $pid; kill -CONT $pid; wait $pid; echo "$? $caught")";
+  for (const char* signal : {"TERM", "INT"}) {
+    Outcome run = Shell(std::string("SIGNAL=") + signal + "\n" + script);
+    EXPECT_EQ(run.out, std::string(signal[0] == 'T' ? "143" : "130") + " 1\n") << signal;
+    EXPECT_EQ(Debris(), std::vector<std::string>()) << signal;
+  }
+}
+
+TEST_F(MarlocInScripts, ThreadsThatCannotBeMadeAreDoneWithout) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+  WriteUnits(80, 5);
+  // Address space for a handful of compile threads, not for 64.
+  Outcome run = Shell("ulimit -v 600000; \"$MARLOC\" -j 64 f*.bos");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.OutLines().size(), 160u);
+  EXPECT_EQ(ValidCobs(), 80);
+}
+
+TEST_F(MarlocInScripts, LongNamesWork) {
+  // A name the file system takes for the .cob must do: 245 bytes.
+  const std::string name(241, 'u');
+  Write(name + ".bos", kTank);
+  Outcome run = Exec({name + ".bos"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(fs::exists(work() / (name + ".cob")));
+  EXPECT_EQ(Debris(), std::vector<std::string>());
+}
+
+TEST_F(MarlocInScripts, NoCobOverItsOwnSource) {
+  Write("unit.cob", kTank);
+  Outcome run = Exec({"unit.cob"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(run.err.starts_with("marloc: the output './unit.cob' is the input 'unit.cob' itself\n")) << run.err;
+  EXPECT_EQ(ReadAll(work() / "unit.cob"), kTank);
+
+  // The same through a link in the output folder.
+  Write("src/tank.bos", kTank);
+  fs::create_directories(work() / "out");
+  fs::create_symlink("../src/tank.bos", work() / "out" / "tank.cob");
+  run = Exec({"-o", "out", "src/tank.bos"});
+  EXPECT_EQ(run.status, 2) << run.out;
+  EXPECT_EQ(ReadAll(work() / "src" / "tank.bos"), kTank);
+}
+
+TEST_F(MarlocInScripts, ACobLinkIsWrittenThroughAndModesAreKept) {
+  Write("tank.bos", kTank);
+  Write("real/old.cob", "old");
+  fs::permissions(work() / "real" / "old.cob", fs::perms(0640));
+  fs::create_symlink("real/old.cob", work() / "tank.cob");
+  Outcome run = Shell("umask 022; \"$MARLOC\" tank.bos && \"$MARLOC\" -o real tank.bos");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(fs::is_symlink(work() / "tank.cob"));
+  EXPECT_GT(fs::file_size(work() / "real" / "old.cob"), 44u);
+  EXPECT_EQ(fs::status(work() / "real" / "old.cob").permissions(), fs::perms(0640));
+  // A new file follows the umask.
+  EXPECT_EQ(fs::status(work() / "real" / "tank.cob").permissions(), fs::perms(0644));
+}
+
+TEST_F(MarlocInScripts, ByteOrderMarksAndOddIncludes) {
+  const std::string bom = "\xEF\xBB\xBF";
+  Write("parts.h", bom + "piece base, turret;\r\n");
+  Write("bom.bos", bom + "#include \"parts.h\"\r\ncreate ()\r\n{\r\n    hide base;\r\n}\r\n");
+  Outcome run = Exec({"bom.bos"});
+  EXPECT_EQ(run.out, "Compiling file 'bom.bos'\nCompile completed successfully\n");
+
+  // A device or a pipe is no file to include: it could be read forever.
+  ASSERT_EQ(::mkfifo((work() / "pipe.h").c_str(), 0600), 0);
+  for (const std::string header : {"/dev/zero", "pipe.h"}) {
+    Write("odd.bos", "#include \"" + header + "\"\r\n");
+    run = Exec({"odd.bos"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Cannot read include file '" + header + "': not a plain file"), std::string::npos)
+        << run.out;
+  }
+}
+
+TEST_F(MarlocInScripts, ARecurseAboveTheOwnLimitIsWarnedOf) {
+  Write("tank.bos", kTank);
+  Outcome run = Exec({"--recurse", "5000", "tank.bos"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "marloc: warning: --recurse 5000 is above the compiler's own nesting limit of 2000, which applies first\n");
+}

@@ -379,7 +379,7 @@ int RunCase(const fs::path& input) {
   }
 
   std::vector<std::string> warnings;
-  options.onWarning = [&warnings](const std::string& text) { warnings.push_back(text); };
+  options.onWarning = [&warnings](const marlo::core::CompileWarning& warning) { warnings.push_back(warning.text); };
   const CompileOutcome outcome = marlo::core::CompileText(source, options);
 
   std::vector<std::string> failures;

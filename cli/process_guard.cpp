@@ -1,0 +1,81 @@
+#include "cli/process_guard.h"
+
+#include "compiler/atomic_file.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace marlo::cli {
+
+#ifdef _WIN32
+
+void GuardProcess() {}
+
+#else
+
+namespace {
+
+void OpenIfClosed(int fd) {
+  if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) return;
+  // open() takes the lowest free number: this one, as the lower ones are open.
+  const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  if (opened != fd && opened >= 0) ::close(opened);
+}
+
+// SIGINT and SIGTERM, less one that the process was started ignoring (a
+// background job's SIGINT): that one stays ignored.
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : {SIGINT, SIGTERM}) {
+    struct sigaction current {};
+    if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) sigaddset(&set, signal);
+  }
+  return set;
+}
+
+// Waits for SIGINT or SIGTERM on its own thread, where locks may be taken,
+// removes the temporary files and ends the process as the signal would.
+void* AwaitStop(void* waited) {
+  const sigset_t& set = *static_cast<const sigset_t*>(waited);
+  int signal = 0;
+  while (sigwait(&set, &signal) != 0) {
+  }
+  core::RemoveTemporaryFiles();
+  ::signal(signal, SIG_DFL);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  ::raise(signal);
+  _exit(128 + signal);
+}
+
+}  // namespace
+
+void GuardProcess() {
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) OpenIfClosed(fd);
+  ::signal(SIGPIPE, SIG_IGN);
+
+  // Blocked here, before any other thread exists, so that every thread
+  // leaves the two signals to the waiting one.
+  static sigset_t set = StopSignals();  // read by the waiting thread
+  if (sigismember(&set, SIGINT) == 0 && sigismember(&set, SIGTERM) == 0) return;
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &set, &previous);
+  pthread_t waiter;
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  if (pthread_create(&waiter, &attributes, &AwaitStop, &set) != 0) {
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);  // no waiter: the signals act as usual
+  }
+  pthread_attr_destroy(&attributes);
+}
+
+#endif
+
+}  // namespace marlo::cli
