@@ -146,25 +146,33 @@ TEST(CobOutputPath, JoinsDirectoryAndFileNameWithCobExtension) {
   struct Case {
     const char* path;
     const char* filename;
-    const char* expected;
+    const char* expected;         // where only '/' separates folders
+    const char* expectedWindows;  // where '\' and a drive's ':' do too
   };
   const Case cases[] = {
-      {"C:\\out", "D:\\src\\tank.bos", "C:\\out/tank.cob"},  // '/' joins, '\' and ':' still split the name
-      {"C:\\out", "tank", "C:\\out/tank.cob"},               // no extension: appended
-      {"C:\\out\\", "tank.bos", "C:\\out\\tank.cob"},        // existing trailing '\' kept
-      {"/tmp/out/", "/home/me/tank.bos", "/tmp/out/tank.cob"},
-      {"/tmp/out", "units/tank.bos", "/tmp/out/tank.cob"},
-      {"", "tank.bos", "./tank.cob"},  // empty directory: the current one
-      {"", "", "./.cob"},
-      {"out", "a.b/c", "out/c.cob"},  // a dot in a directory is no extension
-      {"out", "a.b\\c", "out/c.cob"},
-      {"out", "D:tank.bos", "out/tank.cob"},
-      {"out", "tank.old.bos", "out/tank.old.cob"},  // only the last extension goes
-      {"out", "tank.", "out/tank.cob"},
-      {"out", ".bos", "out/.cob"},
-      {"out", "units/", "out/.cob"},
+      {"C:\\out", "D:\\src\\tank.bos", "C:\\out/D:\\src\\tank.cob", "C:\\out/tank.cob"},
+      {"C:\\out", "tank", "C:\\out/tank.cob", "C:\\out/tank.cob"},  // no extension: appended
+      {"C:\\out\\", "tank.bos", "C:\\out\\/tank.cob", "C:\\out\\tank.cob"},
+      {"/tmp/out/", "/home/me/tank.bos", "/tmp/out/tank.cob", "/tmp/out/tank.cob"},
+      {"/tmp/out", "units/tank.bos", "/tmp/out/tank.cob", "/tmp/out/tank.cob"},
+      {"", "tank.bos", "./tank.cob", "./tank.cob"},  // empty directory: the current one
+      {"", "", "./.cob", "./.cob"},
+      {"out", "a.b/c", "out/c.cob", "out/c.cob"},  // a dot in a directory is no extension
+      {"out", "a.b\\c", "out/a.cob", "out/c.cob"},
+      {"out", "unit:v2.bos", "out/unit:v2.cob", "out/v2.cob"},
+      {"out", "tank.old.bos", "out/tank.old.cob", "out/tank.old.cob"},  // only the last extension goes
+      {"out", "tank.", "out/tank.cob", "out/tank.cob"},
+      {"out", ".bos", "out/.cob", "out/.cob"},
+      {"out", "units/", "out/.cob", "out/.cob"},
   };
-  for (const auto& c : cases) EXPECT_EQ(CobOutputPath(c.path, c.filename), c.expected) << c.path << " + " << c.filename;
+  for (const auto& c : cases) {
+#ifdef _WIN32
+    const char* expected = c.expectedWindows;
+#else
+    const char* expected = c.expected;
+#endif
+    EXPECT_EQ(CobOutputPath(c.path, c.filename), expected) << c.path << " + " << c.filename;
+  }
 }
 
 TEST(ReadCob, ReadsBackWhatBuildCobWrote) {
