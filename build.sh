@@ -163,6 +163,42 @@ format_check() {
   say "all ${#files[@]} C++ files are clang-format clean"
 }
 
+# Tests of permission faults skip when run as root, who may write anywhere:
+# as root, they run once more as the user nobody.
+UNPRIVILEGED_TESTS=(
+  "tests/cli/marloc_e2e_tests --gtest_filter=*NobodyMayWrite*"
+  "tests/ide/tst_source_window"
+)
+run_unprivileged() {
+  local dir=$1 home test
+  if [[ $(id -u) -ne 0 ]] || ! command -v setpriv >/dev/null || ! id nobody >/dev/null 2>&1; then
+    say "unprivileged tests: not root, or no setpriv or user nobody - not run again"
+    return
+  fi
+  home=$(mktemp -d)
+  mkdir -m 700 "$home/run"
+  chown -R nobody "$home"
+  local as_nobody=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups
+    env HOME="$home" TMPDIR="$home" XDG_RUNTIME_DIR="$home/run" XDG_CONFIG_HOME="$home/config"
+    XDG_DATA_HOME="$home/data" QT_QPA_PLATFORM=offscreen)
+  if ! "${as_nobody[@]}" test -x "$ROOT/$dir/tests/cli/marloc_e2e_tests"; then
+    say "unprivileged tests: nobody cannot reach $ROOT/$dir - not run again"
+    rm -rf "$home"
+    return
+  fi
+  for test in "${UNPRIVILEGED_TESTS[@]}"; do
+    read -r -a words <<<"$test"
+    [[ -x $ROOT/$dir/${words[0]} ]] || continue
+    say "as nobody: $test"
+    "${as_nobody[@]}" "$ROOT/$dir/${words[0]}" "${words[@]:1}" || {
+      rm -rf "$home"
+      echo "build.sh: $test failed as the user nobody" >&2
+      exit 1
+    }
+  done
+  rm -rf "$home"
+}
+
 # libFuzzer comes with clang 14; true when it is (or could be made) present.
 fuzz_tools() {
   local missing
@@ -246,9 +282,11 @@ if [[ $MODE == test ]]; then
   fi
   say "running the tests in build/"
   ctest --test-dir build --output-on-failure --parallel "$JOBS"
+  run_unprivileged build
 
-  # The same tests once more with AddressSanitizer and UBSan; no IDE here.
-  configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DMARLO_SANITIZE=ON -DMARLO_BUILD_IDE=OFF \
+  # The same tests once more with AddressSanitizer and UBSan, the desktop
+  # program's on the offscreen platform too.
+  configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DMARLO_SANITIZE=ON -DMARLO_BUILD_IDE="$IDE" \
     -DMARLO_WERROR="$(werror_option)"
   say "running the tests in build-asan/ (AddressSanitizer + UBSan)"
   ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:detect_stack_use_after_return=1} \

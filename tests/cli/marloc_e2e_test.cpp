@@ -1002,3 +1002,16 @@ TEST_F(MarlocInScripts, ARecurseAboveTheOwnLimitIsWarnedOf) {
   EXPECT_EQ(run.err,
             "marloc: warning: --recurse 5000 is above the compiler's own nesting limit of 2000, which applies first\n");
 }
+
+// Run as an unprivileged user in CI (root may write anywhere).
+TEST_F(MarlocInScripts, AnOutputFolderNobodyMayWriteIsAUsageError) {
+  if (::geteuid() == 0) GTEST_SKIP() << "folder permissions do not hold for root";
+  Write("tank.bos", kTank);
+  fs::create_directories(work() / "locked");
+  fs::permissions(work() / "locked", fs::perms(0555));
+  Outcome run = Exec({"-o", "locked", "tank.bos"});
+  fs::permissions(work() / "locked", fs::perms(0755));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(run.err.starts_with("marloc: output folder 'locked' is not writable\n")) << run.err;
+  EXPECT_EQ(run.out, "");
+}
