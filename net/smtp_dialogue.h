@@ -34,11 +34,27 @@ QString StripLineBreaks(const QString& text);
 // the first "@"; empty when there is none.
 QString UserIdFromAddress(const QString& address);
 
-// The header lines, in sending order, without line ends.
+// True when every text of the message that goes into DATA is ASCII. Such a
+// mail is sent as plain us-ascii text; any other as UTF-8, quoted-printable.
+bool IsAsciiMessage(const TMailMessage& message);
+
+// A header text as RFC 2047 encoded words ("=?UTF-8?Q?...?="), each on a
+// line of its own (joined by CR LF and a blank); ASCII text comes back as it
+// is.
+QString EncodeWords(const QString& text);
+
+// One body line as quoted-printable lines, the soft break "=" ending all but
+// the last.
+QStringList QuotedPrintable(const QString& line);
+
+// The header fields, in sending order, without their final line ends; a
+// field longer than a mail line is folded (CR LF before a blank).
 QStringList BuildHeader(const TMailMessage& message);
 
-// Body lines ready for DATA: lines holding CR or LF are split at them, and a
-// line that begins with "." gets a second one in front.
+// Body lines of an ASCII mail ready for DATA: lines holding CR or LF are
+// split at them, lines longer than a mail line are broken (before a blank
+// where there is one), and a line that begins with "." gets a second one in
+// front.
 QStringList DotStuff(const QStringList& body);
 
 // Everything sent after the DATA reply: header, blank line, stuffed body and

@@ -188,6 +188,13 @@ void TestContactForm::RealServer() {
   fixture.form.CheckBox1->setChecked(true);
   fixture.form.Purpose[2]->setChecked(true);
   QVERIFY(fixture.Send());
+  // A name and text beyond ASCII, with a line longer than a mail line.
+  TFixture other(port);
+  const QString name = QString::fromUtf8("Jürgen Müller"),
+                memo = QString::fromUtf8("Grüße\n.\n") + QString::fromUtf8("Wörter = 1 ").repeated(200);
+  other.form.Edit3->setText(name);
+  other.form.Memo1->setPlainText(memo);
+  QVERIFY(other.Send());
   server.closeWriteChannel();
   QVERIFY(server.waitForFinished(10000));
 
@@ -219,6 +226,16 @@ void TestContactForm::RealServer() {
   // The message is cleared after sending; the form keeps its entries.
   QVERIFY(fixture.mail.NMSMTP1.PostMessage.ToAddress.isEmpty());
   QCOMPARE(fixture.form.Edit3->text(), QStringLiteral("Joe Tester"));
+
+  // Python's mail parser reads the UTF-8 one back as it was typed.
+  QFile utf8File(outdir.filePath("message-2.json"));
+  QVERIFY(utf8File.open(QIODevice::ReadOnly));
+  const QJsonObject utf8 = QJsonDocument::fromJson(utf8File.readAll()).object();
+  QCOMPARE(utf8["from_name"].toString(), name);
+  QCOMPARE(utf8["body"].toString(), memo + "\nThe Marlo v. 1.0.5.180\n");
+  for (const QString& line : utf8["content"].toString().split("\r\n"))
+    QVERIFY2(line.size() <= 998 && std::all_of(line.begin(), line.end(), [](QChar c) { return c.unicode() < 0x80; }),
+             qPrintable(line.left(80)));
 }
 
 void TestContactForm::CommandSequence_data() {

@@ -48,6 +48,10 @@ class TestSmtpDialogue : public QObject {
   void HeloNames();
   void DotStuffing_data();
   void DotStuffing();
+  void QuotedPrintable_data();
+  void QuotedPrintable();
+  void EncodedWords_data();
+  void EncodedWords();
   void Header_data();
   void Header();
   void MessageData();
@@ -206,12 +210,60 @@ void TestSmtpDialogue::DotStuffing_data() {
   QTest::newRow("line breaks inside a line") << QStringList{"one\r\n.\r\nQUIT", "two\n.x", "three\r."}
                                              << QStringList{"one", "..", "QUIT", "two", "..x", "three", ".."};
   QTest::newRow("empty body") << QStringList() << QStringList();
+  QTest::newRow("998 characters fit") << QStringList{QString(998, 'z')} << QStringList{QString(998, 'z')};
+  QTest::newRow("long line broken before a blank") << QStringList{QString(990, 'a') + ' ' + QString(20, 'b')}
+                                                   << QStringList{QString(990, 'a'), ' ' + QString(20, 'b')};
+  QTest::newRow("long line without blanks")
+      << QStringList{QString(2000, 'x')} << QStringList{QString(998, 'x'), QString(998, 'x'), QString(4, 'x')};
+  QTest::newRow("a broken-off dot is stuffed within the limit")
+      << QStringList{QString(998, 'x') + '.' + QString(1000, 'y')}
+      << QStringList{QString(998, 'x'), ".." + QString(996, 'y'), QString(4, 'y')};
 }
 
 void TestSmtpDialogue::DotStuffing() {
   QFETCH(QStringList, body);
   QFETCH(QStringList, stuffed);
   QCOMPARE(marlo::net::DotStuff(body), stuffed);
+}
+
+void TestSmtpDialogue::QuotedPrintable_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<QStringList>("encoded");
+  QTest::newRow("ASCII") << "plain text." << QStringList{"plain text."};
+  QTest::newRow("empty") << "" << QStringList{""};
+  QTest::newRow("umlauts") << QString::fromUtf8("Grüße") << QStringList{"Gr=C3=BC=C3=9Fe"};
+  QTest::newRow("equals sign, blank at the end") << "a=b " << QStringList{"a=3Db=20"};
+  QTest::newRow("tab at the end, blank inside") << "x y\t" << QStringList{"x y=09"};
+  QTest::newRow("soft break at 76") << QString(100, 'a') << QStringList{QString(75, 'a') + '=', QString(25, 'a')};
+  QTest::newRow("an escape is never split")
+      << QString(74, 'a') + QString::fromUtf8("é") << QStringList{QString(74, 'a') + '=', "=C3=A9"};
+}
+
+void TestSmtpDialogue::QuotedPrintable() {
+  QFETCH(QString, line);
+  QTEST(marlo::net::QuotedPrintable(line), "encoded");
+}
+
+void TestSmtpDialogue::EncodedWords_data() {
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<QString>("encoded");
+  const QString ue = QString::fromUtf8("ü"), smile = QString::fromUtf8("😀");
+  const QString open = "=?UTF-8?Q?", nine = open + QString("=C3=BC").repeated(9) + "?=";
+  QTest::newRow("ASCII as it is") << "Joe Tester"
+                                  << "Joe Tester";
+  QTest::newRow("name") << QString::fromUtf8("Jürgen Müller") << open + "J=C3=BCrgen_M=C3=BCller?=";
+  QTest::newRow("specials escaped") << QString::fromUtf8("Ünï? a_b=c\"d(e)")
+                                    << open + "=C3=9Cn=C3=AF=3F_a=5Fb=3Dc=22d=28e=29?=";
+  QTest::newRow("words of at most 66 characters")
+      << ue.repeated(30) << nine + "\r\n " + nine + "\r\n " + nine + "\r\n " + open + "=C3=BC=C3=BC=C3=BC?=";
+  QTest::newRow("a character is never split")
+      << 'a' + smile.repeated(5)
+      << open + 'a' + QString("=F0=9F=98=80").repeated(4) + "?=\r\n " + open + "=F0=9F=98=80?=";
+}
+
+void TestSmtpDialogue::EncodedWords() {
+  QFETCH(QString, text);
+  QTEST(marlo::net::EncodeWords(text), "encoded");
 }
 
 void TestSmtpDialogue::Header_data() {
@@ -250,6 +302,24 @@ void TestSmtpDialogue::Header_data() {
                                                             "Date: now",
                                                             "Mime-Version: 1.0",
                                                             type};
+  QTest::newRow("name not ASCII") << QStringList() << QString() << "06/12/2026 17:00:00" << QString::fromUtf8("Jürgen")
+                                  << QStringList{"From: =?UTF-8?Q?J=C3=BCrgen?=\r\n <joe@example.org>",
+                                                 "To: author@example.com,second@example.com",
+                                                 "Subject: Bug report",
+                                                 "X-Mailer: The Marlo v. 1.0.5.180",
+                                                 "Date: 06/12/2026 17:00:00",
+                                                 "Mime-Version: 1.0",
+                                                 "Content-Type: text/plain;                        charset=utf-8",
+                                                 "Content-Transfer-Encoding: quoted-printable"};
+  QTest::newRow("long field folded before a blank")
+      << QStringList() << QString() << QString() << QString("Joe ").repeated(300)
+      << QStringList{
+             "From: " + QString("Joe ").repeated(247) + "Joe\r\n " + QString("Joe ").repeated(52) + "<joe@example.org>",
+             "To: author@example.com,second@example.com",
+             "Subject: Bug report",
+             "X-Mailer: The Marlo v. 1.0.5.180",
+             "Mime-Version: 1.0",
+             type};
 }
 
 void TestSmtpDialogue::Header() {
@@ -282,6 +352,26 @@ void TestSmtpDialogue::MessageData() {
       "The Marlo v. 1.0.5.180\r\n"
       ".\r\n";
   QCOMPARE(marlo::net::BuildMessageData(message), expected);
+
+  // Any other character makes it UTF-8, quoted-printable.
+  message.FromName = QString::fromUtf8("Jürgen");
+  message.Subject = "Bug report";
+  message.Body = QStringList{QString::fromUtf8("Grüße"), ".", "x = 1 ", message.LocalProgram};
+  const QByteArray utf8 =
+      "From: =?UTF-8?Q?J=C3=BCrgen?=\r\n <joe@example.org>\r\n"
+      "To: author@example.com\r\n"
+      "Subject: Bug report\r\n"
+      "X-Mailer: The Marlo v. 1.0.5.180\r\n"
+      "Mime-Version: 1.0\r\n"
+      "Content-Type: text/plain;                        charset=utf-8\r\n"
+      "Content-Transfer-Encoding: quoted-printable\r\n"
+      "\r\n"
+      "Gr=C3=BC=C3=9Fe\r\n"
+      "..\r\n"
+      "x =3D 1=20\r\n"
+      "The Marlo v. 1.0.5.180\r\n"
+      ".\r\n";
+  QCOMPARE(marlo::net::BuildMessageData(message), utf8);
 
   // The RCPT and MAIL FROM lines are cleaned the same way.
   TSmtpDialogue dialogue("joe@", Message("joe@x\r\nQUIT", {"a@b\r\nRSET"}, {}));
