@@ -554,7 +554,7 @@ void TForm1::CheckForUpdate() {
 }
 
 void TForm1::ContactAuthor() {
-  mail_->NMSMTP1.Port = static_cast<quint16>(Read(*store_, settings::kSmtpPort));
+  mail_->NMSMTP1.Port = Read(*store_, settings::kSmtpPort);
   mail_->NMSMTP1.TimeOut = Read(*store_, settings::kSmtpTimeOut);
   mail_->DefaultAuthorEMail = Read(*store_, settings::kAuthorEMail);
   mail_->UserIdOverride = Read(*store_, settings::kSmtpUserID);

@@ -41,6 +41,12 @@ void TFeedbackMail::ContactAuthor() {
 
 void TFeedbackMail::SendFromForm() {
   if (NMSMTP1.Busy()) return;
+  // Before anything is asked or fetched.
+  if (const QString error = SmtpSettingsError(NMSMTP1.Port, NMSMTP1.TimeOut); !error.isEmpty()) {
+    ShowError(parent_, error);
+    emit Done(false);
+    return;
+  }
   const TContactForm& form = *ContactForm;
   // A fresh message each time, so a retry after a failure does not name a
   // recipient twice.

@@ -36,6 +36,15 @@ int SocketErrorNumber(QAbstractSocket::SocketError error) {
   }
 }
 
+QString SmtpSettingsError(int port, int timeOut) {
+  // Taken as they are, 68061 would become port 2525 and 0 would fail every
+  // send before the server could answer.
+  if (port < 1 || port > 65535) return QStringLiteral("The SMTP port %1 is not between 1 and 65535.").arg(port);
+  if (timeOut < 1)
+    return QStringLiteral("The SMTP time-out of %1 ms is too short: it must be 1 ms or more.").arg(timeOut);
+  return {};
+}
+
 TSmtpClient::TSmtpClient(QObject* parent) : QObject(parent) {
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, &TSmtpClient::TimedOut);
@@ -50,6 +59,10 @@ TSmtpClient::~TSmtpClient() {
 
 void TSmtpClient::SendMail() {
   if (Busy()) return;
+  if (const QString error = SmtpSettingsError(Port, TimeOut); !error.isEmpty()) {
+    emit Finished(false, error);
+    return;
+  }
   dialogue_ = std::make_unique<TSmtpDialogue>(UserID, PostMessage);
   pending_.clear();
   cancelled_ = false;
@@ -61,7 +74,7 @@ void TSmtpClient::SendMail() {
   connect(socket_, &QTcpSocket::readyRead, this, &TSmtpClient::ReadReplies);
   connect(socket_, &QTcpSocket::errorOccurred, this, &TSmtpClient::SocketError);
   emit OnStatus(QStringLiteral("Connecting to %1").arg(Host));
-  socket_->connectToHost(Host, Port);
+  socket_->connectToHost(Host, static_cast<quint16>(Port));
   timer_.start(TimeOut);
 }
 

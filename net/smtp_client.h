@@ -18,6 +18,10 @@ namespace marlo::net {
 // in "Transmission failed, ws err no:".
 int SocketErrorNumber(QAbstractSocket::SocketError error);
 
+// Why a port or time-out cannot be used (a port outside 1 to 65535, a
+// time-out below 1 ms); empty when both can.
+QString SmtpSettingsError(int port, int timeOut);
+
 class TSmtpClient : public QObject {
   Q_OBJECT
 
@@ -26,14 +30,15 @@ class TSmtpClient : public QObject {
   ~TSmtpClient() override;
 
   QString Host;
-  quint16 Port = 25;
+  int Port = 25;
   QString UserID;
   int TimeOut = 2000;  // milliseconds allowed for the connection and each reply
   bool ClearParams = true;
   TMailMessage PostMessage;
 
   // Connects, sends PostMessage and disconnects; the outcome arrives through
-  // the signals, ending with Finished. Ignored while a send is running.
+  // the signals, ending with Finished (at once when Port or TimeOut cannot be
+  // used). Ignored while a send is running.
   void SendMail();
   // Stops a running send; Finished reports the cancellation.
   void Cancel();
