@@ -34,7 +34,15 @@ void TFeedbackMail::Status(const QString& text) {
 }
 
 void TFeedbackMail::ContactAuthor() {
-  if (NMSMTP1.Busy()) return;
+  // One mail at a time: the form would otherwise seem to do nothing.
+  if (NMSMTP1.Busy()) {
+    if (ShowBox(parent_, QMessageBox::Question,
+                QStringLiteral("The last mail is still being sent, so no new form opens until it is done.\r\n"
+                               "Stop sending it and open the form?"),
+                QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+      return;
+    Cancel();
+  }
   if (ContactForm->exec() != QDialog::Accepted) return;
   SendFromForm();
 }

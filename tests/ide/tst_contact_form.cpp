@@ -31,6 +31,8 @@ namespace {
 
 const QString kAsk = "Marlo will now attempt to obtain the author's email address from the remote \nsite.";
 const QString kAuthor = "author@example.com";
+const QString kBusy =
+    "The last mail is still being sent, so no new form opens until it is done.\nStop sending it and open the form?";
 
 // A server on 127.0.0.1 that answers from a script and records each command
 // line it receives (the message text after DATA is not recorded).
@@ -382,6 +384,23 @@ void TestContactForm::Cancel() {
   QCOMPARE(fixture.BoxTexts(), QStringList{kAsk});
   // The form kept its contents for another try.
   QCOMPARE(fixture.form.Edit1->text(), QStringLiteral("joe@example.org"));
+
+  // Contact Author while a mail is pending says why no form opens and offers
+  // to stop the mail; Yes stops it and opens the form.
+  fixture.mail.SendFromForm();
+  QVERIFY(fixture.mail.NMSMTP1.Busy());
+  int forms = 0;
+  for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+    fixture.answer = answer;
+    fixture.boxes.clear();
+    QTimer::singleShot(0, &fixture.form, [&] {
+      if (fixture.form.isVisible()) ++forms, fixture.form.CancelButton->click();
+    });
+    fixture.mail.ContactAuthor();
+    QCOMPARE(fixture.BoxTexts(), QStringList{kBusy});
+    QCOMPARE(fixture.mail.NMSMTP1.Busy(), answer == QMessageBox::No);
+    QCOMPARE(forms, answer == QMessageBox::Yes ? 1 : 0);
+  }
 }
 
 QTEST_MAIN(TestContactForm)
