@@ -1,5 +1,8 @@
 #include "net/product_page.h"
 
+#include <QRegularExpression>
+#include <QStringDecoder>
+
 namespace marlo::net {
 namespace {
 
@@ -19,7 +22,28 @@ qlonglong PartValue(QStringView text) {
   return ok ? value : 0;
 }
 
+QByteArray DeclaredCharset(const QByteArray& page, const QByteArray& contentType) {
+  if (const auto bom = QStringConverter::encodingForData(page)) return QStringConverter::nameForEncoding(*bom);
+  static const QRegularExpression header(QStringLiteral(R"(charset\s*=\s*["']?([^"';\s]+))"),
+                                         QRegularExpression::CaseInsensitiveOption);
+  if (const auto match = header.match(QString::fromLatin1(contentType)); match.hasMatch())
+    return match.captured(1).toLatin1();
+  // Browsers look for it this far into the page, and no further.
+  static const QRegularExpression meta(QStringLiteral(R"(<meta\b[^>]*?\bcharset\s*=\s*["']?\s*([A-Za-z0-9._:+-]+))"),
+                                       QRegularExpression::CaseInsensitiveOption);
+  if (const auto match = meta.match(QString::fromLatin1(page.left(1024))); match.hasMatch())
+    return match.captured(1).toLatin1();
+  return {};
+}
+
 }  // namespace
+
+QString DecodePage(const QByteArray& page, const QByteArray& contentType) {
+  const QByteArray charset = DeclaredCharset(page, contentType);
+  QStringDecoder decoder(charset.isEmpty() ? "UTF-8" : charset.constData());
+  if (!decoder.isValid()) decoder = QStringDecoder(QStringDecoder::Utf8);
+  return decoder.decode(page);
+}
 
 bool ParseTagLine(QStringView line, QString* name, QString* value) {
   static const QLatin1String kMarker("META HTTP-EQUIV");
@@ -33,9 +57,9 @@ bool ParseTagLine(QStringView line, QString* name, QString* value) {
   return true;
 }
 
-QHash<QString, QString> ParseProductPage(const QByteArray& page) {
+QHash<QString, QString> ParseProductPage(const QByteArray& page, const QByteArray& contentType) {
   QHash<QString, QString> tags;
-  const QString text = QString::fromLatin1(page);
+  const QString text = DecodePage(page, contentType);
   const QStringView all(text);
   qsizetype start = 0;
   while (start <= all.size()) {

@@ -15,10 +15,15 @@ enum class TVersionFormat { BuildNumber, SimpleString };
 // quoted texts (either may come out empty on a malformed line).
 bool ParseTagLine(QStringView line, QString* name, QString* value);
 
+// The page as text in the charset it declares: its byte-order mark, else
+// the charset of `contentType` (the HTTP header), else a META charset in its
+// first 1024 bytes; UTF-8 when it declares none or one that is unknown. Any
+// bytes are accepted (what cannot be decoded becomes U+FFFD).
+QString DecodePage(const QByteArray& page, const QByteArray& contentType);
+
 // Every tag of the page by name; a name found on several lines keeps the
-// value of the last one. Any bytes are accepted (read as Latin-1, so that
-// junk can never make the decoder fail).
-QHash<QString, QString> ParseProductPage(const QByteArray& page);
+// value of the last one.
+QHash<QString, QString> ParseProductPage(const QByteArray& page, const QByteArray& contentType = {});
 
 // True when `product` is a newer version than `current`.
 bool IsNewerVersion(const QString& current, const QString& product, TVersionFormat format);

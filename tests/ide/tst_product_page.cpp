@@ -88,6 +88,40 @@ class TstProductPage : public QObject {
     QTEST(found, "expected");
   }
 
+  // The tags in the charset the page declares.
+  void charset_data() {
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QString>("value");
+    const QString name = QString::fromUtf8("jürgen@x");
+    const QByteArray utf8 = "<META HTTP-EQUIV=\"MarloEmail\" CONTENT=\"" + name.toUtf8() + "\">";
+    const QByteArray latin1 = "<META HTTP-EQUIV=\"MarloEmail\" CONTENT=\"" + name.toLatin1() + "\">";
+    QTest::newRow("UTF-8 by default") << utf8 << QByteArray("text/html") << name;
+    QTest::newRow("no header at all") << utf8 << QByteArray() << name;
+    QTest::newRow("Latin-1 in the header") << latin1 << QByteArray("text/html; charset=ISO-8859-1") << name;
+    QTest::newRow("quoted in the header") << latin1 << QByteArray("text/html;charset=\"iso-8859-1\"") << name;
+    QTest::newRow("META charset") << "<html><head><meta charset=\"iso-8859-1\">\n" + latin1 << QByteArray("text/html")
+                                  << name;
+    QTest::newRow("META content type")
+        << "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-1\">\r\n" + latin1 << QByteArray()
+        << name;
+    QTest::newRow("header before META") << "<meta charset=\"iso-8859-1\">\n" + utf8
+                                        << QByteArray("text/html; charset=utf-8") << name;
+    QTest::newRow("META after 1024 bytes is not read")
+        << QByteArray(1100, ' ') + "<meta charset=\"iso-8859-1\">\n" + utf8 << QByteArray() << name;
+    QByteArray utf16("\xff\xfe", 2);
+    for (const QChar c : QString::fromUtf8(utf8)) utf16 += QByteArray(reinterpret_cast<const char*>(&c), 2);
+    QTest::newRow("byte-order mark first") << utf16 << QByteArray("text/html; charset=iso-8859-1") << name;
+    QTest::newRow("unknown charset as UTF-8") << utf8 << QByteArray("text/html; charset=no-such-set") << name;
+    QTest::newRow("broken UTF-8 is kept apart") << QByteArray("<META HTTP-EQUIV=\"MarloEmail\" CONTENT=\"j\xffrgen\">")
+                                                << QByteArray() << QString::fromUtf8("j\uFFFDrgen");
+  }
+  void charset() {
+    QFETCH(QByteArray, page);
+    QFETCH(QByteArray, contentType);
+    QTEST(ParseProductPage(page, contentType).value("MarloEmail"), "value");
+  }
+
   void newer_data() {
     QTest::addColumn<QString>("current");
     QTest::addColumn<QString>("product");
