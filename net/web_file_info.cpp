@@ -88,7 +88,8 @@ void TWebFileInfo::SetActive(bool active) {
 }
 
 void TWebFileInfo::SetHomeURL(const QString& url) {
-  if (!IsWebAddress(url)) return;
+  // The caller sets the address before each use; one fetch per address.
+  if (!IsWebAddress(url) || url == home_url_) return;
   home_url_ = url;
   active_ = false;
 }

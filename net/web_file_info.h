@@ -97,7 +97,8 @@ class TWebFileInfo : public QObject {
   QString CurrentVersion() const { return current_version_; }
   void SetCurrentVersion(const QString& version) { current_version_ = version; }
   QString HomeURL() const { return home_url_; }
-  // Taken only for an http:// or https:// address; taking it forces a new fetch.
+  // Taken only for an http:// or https:// address; a new address forces a
+  // new fetch, the same one does not.
   void SetHomeURL(const QString& url);
   TWfiTags& InfoTags() { return tags_; }
   const TWfiTags& InfoTags() const { return tags_; }

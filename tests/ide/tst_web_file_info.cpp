@@ -165,7 +165,9 @@ class TstWebFileInfo : public QObject {
     QCOMPARE(info.DefaultFileName(), QString("update.bin"));
     QCOMPARE(waitTexts, QList<QString>{"Checking For Update..."});
     QVERIFY(info.IsNewerVersion());
-    // Fetched once per run until something sets Active to false.
+    // Fetched once per address until something sets Active to false.
+    QVERIFY(info.GetInfo());
+    info.SetHomeURL(info.HomeURL());
     QVERIFY(info.GetInfo());
     QCOMPARE(server_.Seen().size(), before + 1);
     info.SetActive(true);
