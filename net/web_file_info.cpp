@@ -1,6 +1,7 @@
 #include "net/web_file_info.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QDir>
 #include <QEventLoop>
@@ -14,7 +15,9 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QProcess>
+#include <QSaveFile>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
@@ -113,9 +116,15 @@ bool TWebFileInfo::Fetch(const QString& address, QIODevice* sink, QDialog* windo
                          TResponse* response) {
   *response = TResponse();
   const QUrl url(address);
-  if (ClientBusy() || !IsWebAddress(address) || !url.isValid()) {
-    last_error_ = ClientBusy() ? QStringLiteral("The HTTP client is still busy with another request")
-                               : QStringLiteral("Not an http or https address: %1").arg(address);
+  QString refusal;
+  if (ClientBusy())
+    refusal = QStringLiteral("The HTTP client is still busy with another request");
+  else if (!IsWebAddress(address) || !url.isValid())
+    refusal = QStringLiteral("Not an http or https address: %1").arg(address);
+  else if (!proxy_host_.isEmpty() && (proxy_port_ < 1 || proxy_port_ > 65535))
+    refusal = QStringLiteral("The proxy port %1 is not between 1 and 65535").arg(proxy_port_);
+  if (!refusal.isEmpty()) {
+    last_error_ = refusal;
     response->failed = true;
     response->error = last_error_;
     // A missing or odd address from the page is an ordinary failure; only a
@@ -133,7 +142,21 @@ bool TWebFileInfo::Fetch(const QString& address, QIODevice* sink, QDialog* windo
   QNetworkReply* reply = client->get(request);
 
   QEventLoop loop;
-  bool tooLarge = false, timedOut = false;
+  bool tooLarge = false, timedOut = false, writeFailed = false;
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  // Every write is checked, and a short one continued until the device says
+  // why it takes no more: a full disk must not pass for a finished download.
+  const auto store = [&](const QByteArray& chunk) {
+    for (qsizetype done = 0; !writeFailed && done < chunk.size();) {
+      const qint64 written = sink->write(chunk.constData() + done, chunk.size() - done);
+      if (written <= 0) {
+        writeFailed = true;
+        reply->abort();
+      }
+      done += written;
+    }
+    if (!writeFailed) hash.addData(chunk);
+  };
   QTimer idle;
   idle.setSingleShot(true);
   idle.setInterval(timeout_ms_);
@@ -145,7 +168,7 @@ bool TWebFileInfo::Fetch(const QString& address, QIODevice* sink, QDialog* windo
     idle.start();
     const QByteArray chunk = reply->readAll();
     if (sink) {
-      sink->write(chunk);
+      store(chunk);
     } else if (response->body.size() + chunk.size() > kMaxPageBytes) {
       tooLarge = true;
       reply->abort();
@@ -170,11 +193,21 @@ bool TWebFileInfo::Fetch(const QString& address, QIODevice* sink, QDialog* windo
   if (!reply->isFinished()) loop.exec();
   idle.stop();
 
-  if (sink && reply->isOpen()) sink->write(reply->readAll());
+  if (sink && reply->isOpen()) store(reply->readAll());
   response->status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
   response->reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+  response->contentType = reply->rawHeader("Content-Type");
   response->cancelled = progress && progress->Cancelled();
-  if (reply->error() != QNetworkReply::NoError) {
+  response->sha256 = hash.result();
+  if (writeFailed) {
+    response->failed = true;
+    response->error = QStringLiteral("Could not write the download: %1").arg(sink->errorString());
+  } else if (reply->error() == QNetworkReply::TooManyRedirectsError) {
+    // The last answer was just another redirect, not the page.
+    response->failed = true;
+    response->status = 0;
+    response->error = QStringLiteral("Too many redirects (more than %1)").arg(kMaxRedirects);
+  } else if (reply->error() != QNetworkReply::NoError) {
     response->failed = true;
     if (tooLarge)
       response->error = QStringLiteral("The answer is larger than %1 bytes").arg(kMaxPageBytes);
@@ -191,18 +224,20 @@ bool TWebFileInfo::Fetch(const QString& address, QIODevice* sink, QDialog* windo
 }
 
 void TWebFileInfo::ClearProductValues() {
-  for (QString* value : {&download_url_, &product_name_, &product_author_, &product_author_email_, &product_date_,
-                         &product_readme_, &product_readme_ext_, &product_version_, &redirect_url_, &run_params_})
+  for (QString* value :
+       {&download_url_, &download_sha256_, &product_name_, &product_author_, &product_author_email_, &product_date_,
+        &product_readme_, &product_readme_ext_, &product_version_, &redirect_url_, &run_params_})
     value->clear();
 }
 
-void TWebFileInfo::TakeTags(const QByteArray& page) {
-  const QHash<QString, QString> found = ParseProductPage(page);
+void TWebFileInfo::TakeTags(const QByteArray& page, const QByteArray& contentType) {
+  const QHash<QString, QString> found = ParseProductPage(page, contentType);
   const std::pair<const QString*, QString*> targets[] = {
       {&tags_.AuthorTag, &product_author_},
       {&tags_.AuthorEMailTag, &product_author_email_},
       {&tags_.DateTag, &product_date_},
       {&tags_.DownloadTag, &download_url_},
+      {&tags_.DownloadSHA256Tag, &download_sha256_},
       {&tags_.ProductNameTag, &product_name_},
       {&tags_.ReadMeTag, &product_readme_},
       {&tags_.ReadMeExtTag, &product_readme_ext_},
@@ -252,7 +287,7 @@ bool TWebFileInfo::GetInfo() {
     }
     ClearProductValues();
     result = last_error_.isEmpty();
-    if (result) TakeTags(response.body);
+    if (result) TakeTags(response.body, response.contentType);
     if (redirect_url_.isEmpty()) break;
     // Pages that send each other round, or on and on, end the check.
     QString problem;
@@ -303,9 +338,17 @@ bool TWebFileInfo::CheckForUpdate() {
 
   QString fileName;
   int filter = -1;
-  const bool chosen = save_file_ ? save_file_(default_file_name_, &fileName, &filter)
-                                 : DefaultSaveFile(owner, default_file_name_, &fileName, &filter);
-  if (!chosen || fileName.isEmpty()) return false;
+  for (;;) {
+    const bool chosen = save_file_ ? save_file_(default_file_name_, &fileName, &filter)
+                                   : DefaultSaveFile(owner, default_file_name_, &fileName, &filter);
+    if (!chosen || fileName.isEmpty()) return false;
+    const QString folder = QFileInfo(fileName).absolutePath();
+    if (QFileInfo(folder).isDir()) break;
+    // The dialog lets a typed name through whose folder is missing.
+    Warn(owner, QStringLiteral("Save Update"),
+         QStringLiteral("The folder %1 does not exist.\rChoose an existing folder.")
+             .arg(QDir::toNativeSeparators(folder)));
+  }
   if (QFileInfo(fileName).suffix().isEmpty()) {
     if (filter == 0) fileName += QStringLiteral(".EXE");
     if (filter == 1) fileName += QStringLiteral(".ZIP");
@@ -347,9 +390,11 @@ bool TWebFileInfo::ShowReadMe(bool ask) {
   if (ask && !product_readme_ext_.isEmpty()) {
     QString name = FileNameOfUrl(product_readme_ext_);
     if (name.isEmpty() || name == QLatin1String("..") || name == QLatin1String(".")) name = QStringLiteral("ReadMe");
-    const QString target = QDir(QDir::tempPath()).filePath(name);
-    if (DownloadToFile(product_readme_ext_, target, QStringLiteral("Downloading ReadMe")) && start_ &&
-        start_(target, QString()))
+    // Not a name in the shared temporary folder, which others could claim first.
+    if (!readme_dir_) readme_dir_ = std::make_unique<QTemporaryDir>();
+    const QString target = readme_dir_->filePath(name);
+    if (readme_dir_->isValid() && DownloadToFile(product_readme_ext_, target, QStringLiteral("Downloading ReadMe")) &&
+        start_ && start_(target, QString()))
       return true;
     Warn(owner, QStringLiteral("Error"), QStringLiteral("Can not start program."));
   }
@@ -378,13 +423,16 @@ bool TWebFileInfo::ShowReadMe(bool ask) {
 bool TWebFileInfo::DownloadUpdate(const QString& path) {
   if (!GetInfo()) return false;
   target_file_ = path.endsWith(QLatin1Char('\\')) || path.endsWith(QLatin1Char('/')) ? path + default_file_name_ : path;
-  return DownloadToFile(download_url_, target_file_, QStringLiteral("Downloading Update"));
+  return DownloadToFile(download_url_, target_file_, QStringLiteral("Downloading Update"), download_sha256_);
 }
 
-bool TWebFileInfo::DownloadToFile(const QString& address, const QString& fileName, const QString& text) {
+bool TWebFileInfo::DownloadToFile(const QString& address, const QString& fileName, const QString& text,
+                                  const QString& sha256) {
   last_error_.clear();
-  QFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+  // Written beside the target and put in its place only when complete, so a
+  // broken, short or cancelled download never stands where it could be started.
+  QSaveFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly)) {
     last_error_ = file.errorString();
     return false;
   }
@@ -396,9 +444,16 @@ bool TWebFileInfo::DownloadToFile(const QString& address, const QString& fileNam
     ok = response.status <= 200 && !response.cancelled && !response.failed;
     if (!ok) last_error_ = response.failed ? response.error : response.reason;
   }
-  file.close();
-  // A broken or cancelled download is never left where it could be started.
-  if (!ok) file.remove();
+  if (ok && !sha256.isEmpty() && response.sha256.toHex() != sha256.trimmed().toLower().toLatin1()) {
+    ok = false;
+    last_error_ = QStringLiteral("The download does not match the SHA-256 checksum on the product page");
+  }
+  // The last writes and the flush can fail too.
+  if (ok && !file.commit()) {
+    ok = false;
+    last_error_ = QStringLiteral("Could not write the download: %1").arg(file.errorString());
+  }
+  if (!ok) file.cancelWriting();
   return ok;
 }
 

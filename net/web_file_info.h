@@ -8,12 +8,14 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "net/product_page.h"
 
 class QDialog;
 class QIODevice;
 class QNetworkAccessManager;
+class QTemporaryDir;
 class QUrl;
 class QWidget;
 
@@ -22,12 +24,15 @@ namespace marlo::net {
 class TWebDlProgress;
 class TWebWaitWindow;
 
-// The names of the ten tags read from the page.
+// The names of the tags read from the page.
 struct TWfiTags {
   QString AuthorTag = QStringLiteral("MarloAuthor");
   QString AuthorEMailTag = QStringLiteral("MarloEmail");
   QString DateTag = QStringLiteral("MarloDate");
   QString DownloadTag = QStringLiteral("MarloDl");
+  // Optional: the SHA-256 of the download in hexadecimal, checked before the
+  // download is kept.
+  QString DownloadSHA256Tag = QStringLiteral("MarloDlSha256");
   QString ProductNameTag = QStringLiteral("MarloName");
   QString ReadMeTag = QStringLiteral("MarloReadme");
   QString ReadMeExtTag = QStringLiteral("MarloReadmeExt");
@@ -60,6 +65,7 @@ class TWebFileInfo : public QObject {
   Q_PROPERTY(QString ProductReadMeExt READ ProductReadMeExt)
   Q_PROPERTY(QString ProductVersion READ ProductVersion)
   Q_PROPERTY(QString DownloadURL READ DownloadURL)
+  Q_PROPERTY(QString DownloadSHA256 READ DownloadSHA256)
   Q_PROPERTY(QString RunParams READ RunParams)
 
  public:
@@ -129,6 +135,7 @@ class TWebFileInfo : public QObject {
   QString ProductReadMeExt() const { return product_readme_ext_; }
   QString ProductVersion() const { return product_version_; }
   QString DownloadURL() const { return download_url_; }
+  QString DownloadSHA256() const { return download_sha256_; }
   QString RunParams() const { return run_params_; }
   QString DefaultFileName() const { return default_file_name_; }
   QString TargetFile() const { return target_file_; }
@@ -142,7 +149,10 @@ class TWebFileInfo : public QObject {
   bool IsNewerVersion() const;
   bool ShowReadMe(bool ask);
   bool DownloadUpdate(const QString& path);
-  bool DownloadToFile(const QString& address, const QString& fileName, const QString& text);
+  // Only a complete download that matches `sha256` (when given) is kept in
+  // `fileName`; a failed one leaves an existing file as it was.
+  bool DownloadToFile(const QString& address, const QString& fileName, const QString& text,
+                      const QString& sha256 = QString());
 
  signals:
   // A modal window of the check has just been shown (wait, progress or
@@ -157,6 +167,8 @@ class TWebFileInfo : public QObject {
     bool cancelled = false;
     QString error;
     QByteArray body;
+    QByteArray contentType;
+    QByteArray sha256;  // of what went into the sink
   };
 
   // One GET, body into `sink` or into the response; shows `window` modally
@@ -165,7 +177,7 @@ class TWebFileInfo : public QObject {
   bool Fetch(const QString& address, QIODevice* sink, QDialog* window, TWebDlProgress* progress, TResponse* response);
   void ApplyProxy(QNetworkAccessManager* client) const;
   void ClearProductValues();
-  void TakeTags(const QByteArray& page);
+  void TakeTags(const QByteArray& page, const QByteArray& contentType);
   QWidget* OwnerWidget() const;
   QString AvailableText() const;
 
@@ -184,8 +196,12 @@ class TWebFileInfo : public QObject {
   QString last_error_;
   QString product_name_, product_author_, product_author_email_, product_date_;
   QString product_readme_, product_readme_ext_, product_version_;
-  QString download_url_, run_params_, redirect_url_;
+  QString download_url_, download_sha256_, run_params_, redirect_url_;
   QString default_file_name_, target_file_;
+
+  // Private to this user, made at the first read-me download; it lives as long
+  // as this object, so the program that shows the read-me can still read it.
+  std::unique_ptr<QTemporaryDir> readme_dir_;
 
   TSaveFileHook save_file_;
   TStartHook start_;

@@ -5,6 +5,7 @@ Listens on 127.0.0.1 only, on a free port, and prints "PORT <n>" first.
 Every request is then printed as "SEEN <path> VIA=<Via header>", so that a
 test can tell whether it came through the proxy. Ends when stdin closes.
 """
+import hashlib
 import http.server
 import socketserver
 import sys
@@ -33,6 +34,11 @@ def page(port, version, extra="", dl="/files/update.bin"):
 
 
 PATTERN = bytes(i % 251 for i in range(65536 + 251))
+# What /files/update.bin sends, and a checksum that fits it or not.
+SHA256 = {
+    "good": hashlib.sha256(bytes(i % 251 for i in range(300000))).hexdigest().upper(),
+    "bad": hashlib.sha256(b"something else").hexdigest(),
+}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -41,10 +47,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-    def send_text(self, text, code=200):
-        body = text.encode("latin-1")
+    def send_text(self, text, code=200, charset="latin-1", declare=""):
+        body = text.encode(charset)
         self.send_response(code)
-        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Type", "text/html; charset=" + charset if declare == "header" else "text/html")
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
@@ -59,7 +65,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             extra = ""
             if query.get("ext"):
                 extra = '<META HTTP-EQUIV="MarloReadmeExt" CONTENT="http://127.0.0.1:%d/readme.txt">\r\n' % port
-            self.send_text(page(port, query.get("version", "1.0.6.0"), extra, dl=query.get("dl", "/files/update.bin")))
+            if query.get("sha"):
+                extra += '<META HTTP-EQUIV="MarloDlSha256" CONTENT="%s">\r\n' % SHA256[query["sha"]]
+            # charset: how the page is encoded; declare: "header", "meta" or not at all.
+            charset = query.get("charset", "latin-1")
+            if query.get("declare") == "meta":
+                extra += '<META HTTP-EQUIV="Content-Type" CONTENT="text/html; charset=%s">\r\n' % charset
+            text = page(port, query.get("version", "1.0.6.0"), extra, dl=query.get("dl", "/files/update.bin"))
+            self.send_text(text, charset=charset, declare=query.get("declare", ""))
         elif path == "/notags":
             self.send_text("<HTML><BODY>No release information here.</BODY></HTML>\r\n")
         elif path == "/junk":
@@ -79,6 +92,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif path in ("/loop/a", "/loop/b"):
             other = "/loop/b" if path == "/loop/a" else "/loop/a"
             self.send_text('<META HTTP-EQUIV="MarloRedirect" CONTENT="http://127.0.0.1:%d%s">\r\n' % (port, other))
+        elif path == "/r302":
+            self.send_response(302)
+            self.send_header("Location", "/r302")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
         elif path == "/readme.txt":
             self.send_text("Release notes\r\nFixed everything.\r\n")
         elif path.startswith("/files/"):

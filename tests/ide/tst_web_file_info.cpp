@@ -2,6 +2,8 @@
 // started here (tests/ide/http_test_server.py) and, for the proxy setting,
 // tinyproxy. The message boxes are answered through the box handler and the
 // save dialog and program start through the component's hooks.
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -16,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrlQuery>
+#include <csignal>
 
 #include "ide/message_box.h"
 #include "net/web_dl_progress.h"
@@ -200,6 +203,15 @@ class TstWebFileInfo : public QObject {
                                     << "larger than 16777216 bytes" << QStringList{};
     QTest::newRow("redirect loop") << "/loop/a" << false << ""
                                    << "redirects in a loop" << QStringList{};
+    QTest::newRow("HTTP redirect loop") << "/r302" << false << ""
+                                        << "Too many redirects (more than 5)" << QStringList{};
+    const QString version = QString::fromUtf8("1.0.7 Jürgen");
+    const QString query = "/page?version=" + QUrl::toPercentEncoding(version);
+    QTest::newRow("UTF-8 page") << query + "&charset=utf-8" << true << version << "" << QStringList{};
+    QTest::newRow("Latin-1 page, said in the header")
+        << query + "&declare=header" << true << version << "" << QStringList{};
+    QTest::newRow("Latin-1 page, said in a META line")
+        << query + "&declare=meta" << true << version << "" << QStringList{};
   }
   void getInfoPages() {
     QFETCH(QString, path);
@@ -230,6 +242,22 @@ class TstWebFileInfo : public QObject {
              "Could not retrieve version information from the Internet.\nError: \"" + info.LastError() + ".\"");
   }
 
+  // A proxy port beyond 65535 would wrap round, here to the server itself.
+  void proxyPortOutOfRange() {
+    for (const int port : {0, -1, 65536 + server_.port}) {
+      TBoxes boxes;
+      TWebFileInfo info;
+      Prepare(info, "/page");
+      info.SetProxyHost("127.0.0.1");
+      info.SetProxyPort(port);
+      const int before = server_.Seen().size();
+      QVERIFY(!info.GetInfo());
+      QCOMPARE(info.LastError(), QString("The proxy port %1 is not between 1 and 65535").arg(port));
+      QCOMPARE(server_.Seen().size(), before);
+      QCOMPARE(boxes.texts, QStringList{});
+    }
+  }
+
   void missingTags() {
     TBoxes boxes;
     TWebFileInfo info;
@@ -248,7 +276,7 @@ class TstWebFileInfo : public QObject {
   void checkForUpdate_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QList<QMessageBox::StandardButton>>("answers");
-    QTest::addColumn<QString>("chosen");  // name given to the save dialog, empty = Cancel
+    QTest::addColumn<QString>("chosen");  // names the save dialog gives in turn, split by '|'; then Cancel
     QTest::addColumn<int>("filter");
     QTest::addColumn<bool>("result");
     QTest::addColumn<QStringList>("boxes");
@@ -284,6 +312,19 @@ class TstWebFileInfo : public QObject {
         << QStringList{readMe, download,
                        "Error occurred while downloading update.\nError: \"Not an http or https address: .\""}
         << "" << false;
+    QTest::newRow("checksum fits") << "/page?sha=good" << QList<B::StandardButton>{B::No, B::Yes, B::Yes} << "update"
+                                   << 0 << true << QStringList{readMe, download, install} << "update.EXE" << true;
+    QTest::newRow("checksum differs")
+        << "/page?sha=bad" << QList<B::StandardButton>{B::No, B::Yes} << "update" << 0 << false
+        << QStringList{readMe, download,
+                       "Error occurred while downloading update.\nError: \"The download does not match the SHA-256 "
+                       "checksum on the product page.\""}
+        << "" << false;
+    QTest::newRow("missing folder: asked again")
+        << "/page" << QList<B::StandardButton>{B::No, B::Yes, B::Yes} << "missing/update|update" << 0 << true
+        << QStringList{readMe, download, "The folder <dir>/missing does not exist.\nChoose an existing folder.",
+                       install}
+        << "update.EXE" << true;
     QTest::newRow("download fails") << "/page?dl=/nothing.bin" << QList<B::StandardButton>{B::No, B::Yes} << "x.bin"
                                     << 2 << false
                                     << QStringList{readMe, download,
@@ -303,10 +344,11 @@ class TstWebFileInfo : public QObject {
     Prepare(info, path);
     QTemporaryDir target;
     QString proposed;
+    QStringList names = chosen.isEmpty() ? QStringList() : chosen.split('|');
     info.SetSaveFileHook([&](const QString& name, QString* file, int* index) {
       proposed = name;
-      if (chosen.isEmpty()) return false;
-      *file = target.filePath(chosen);
+      if (names.isEmpty()) return false;
+      *file = target.filePath(names.takeFirst());
       *index = filter;
       return true;
     });
@@ -318,12 +360,16 @@ class TstWebFileInfo : public QObject {
     });
     info.SetQuitHook([&] { ++quits; });
     QTEST(info.CheckForUpdate(), "result");
+    boxes.texts.replaceInStrings(target.path(), "<dir>");
     QTEST(boxes.texts, "boxes");
     if (!saved.isEmpty()) {
       QCOMPARE(proposed, QString("update.bin"));
       QCOMPARE(info.TargetFile(), target.filePath(saved));
       QVERIFY(HasPattern(target.filePath(saved), 300000));
     }
+    // Nothing else is left behind, not even a part of a download.
+    QCOMPARE(QDir(target.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             saved.isEmpty() ? QStringList() : QStringList{saved});
     QFETCH(bool, started);
     QCOMPARE(starts, started ? QStringList{target.filePath(saved) + " --quiet"} : QStringList{});
     QCOMPARE(quits, started ? 1 : 0);
@@ -388,11 +434,17 @@ class TstWebFileInfo : public QObject {
         }
       });
       QVERIFY(info.ShowReadMe(ask));
-      const QString temp = QDir(QDir::tempPath()).filePath("readme.txt");
-      QCOMPARE(opened, ask ? QStringList{temp + '|'} : QStringList{});
+      QCOMPARE(opened.size(), ask ? 1 : 0);
       QCOMPARE(viewers, ask ? 0 : 1);
       QCOMPARE(boxes.texts.size(), ask ? 1 : 0);
-      if (ask) QFile::remove(temp);
+      if (!ask) continue;
+      // In a folder of its own that only this user can enter.
+      const QFileInfo file(opened[0].chopped(1));
+      QCOMPARE(file.fileName(), QString("readme.txt"));
+      QVERIFY(file.size() > 0);
+      QVERIFY(QFileInfo(file.path()) != QFileInfo(QDir::tempPath()));
+      const QFile::Permissions others = QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+      QCOMPARE(QFileInfo(file.path()).permissions() & others, QFile::Permissions());
     }
   }
 
@@ -426,16 +478,22 @@ class TstWebFileInfo : public QObject {
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("lastText");
     QTest::addColumn<bool>("busy");
+    QTest::addColumn<QString>("error");
     QTest::newRow("announced size") << "size=2000000&chunk=100000&delay=20&len=1" << false << true
-                                    << "2,000,000 of 2,000,000 bytes received." << false;
+                                    << "2,000,000 of 2,000,000 bytes received." << false << "";
     QTest::newRow("no size announced") << "size=2000000&chunk=100000&delay=20&len=0" << false << true
-                                       << "2,000,000 of 2,000,000 bytes received." << true;
-    QTest::newRow("cancelled") << "size=3000000&chunk=100000&delay=50&len=1" << true << false << "" << false;
+                                       << "2,000,000 of 2,000,000 bytes received." << true << "";
+    QTest::newRow("cancelled") << "size=3000000&chunk=100000&delay=50&len=1" << true << false << "" << false
+                               << "Operation canceled";
+    // Files may grow to 1 MB here, as if the disk were full then.
+    QTest::newRow("disk full") << "size=2000000&chunk=100000&delay=20&len=1" << false << false << "" << false
+                               << "Could not write the download: File too large";
   }
   void downloadProgress() {
     QFETCH(QString, query);
     QFETCH(bool, cancel);
     QFETCH(bool, ok);
+    QFETCH(QString, error);
     TBoxes boxes;
     TWebFileInfo info;
     info.SetTimeout(10000);
@@ -456,7 +514,20 @@ class TstWebFileInfo : public QObject {
     });
     const QString file = dir_.filePath("big.bin");
     const qint64 size = QUrlQuery(query).queryItemValue("size").toLongLong();
-    QCOMPARE(info.DownloadToFile(server_.Url("/files/big?" + query), file, "Downloading Update"), ok);
+    QFile old(file);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    old.close();
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit saved = limit;
+    if (QTest::currentDataTag() == QLatin1String("disk full")) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      limit.rlim_cur = 1000000;
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    const bool result = info.DownloadToFile(server_.Url("/files/big?" + query), file, "Downloading Update");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    QCOMPARE(result, ok);
     QCOMPARE(caption, QString("Download Progress"));
     QVERIFY(!texts.isEmpty());
     QVERIFY2(std::is_sorted(positions.begin(), positions.end()), "the bar moved back");
@@ -468,8 +539,11 @@ class TstWebFileInfo : public QObject {
       QVERIFY(HasPattern(file, size));
       QCOMPARE(info.LastError(), QString());
     } else {
-      QCOMPARE(info.LastError(), QString("Operation canceled"));
-      QVERIFY(!QFile::exists(file));
+      QCOMPARE(info.LastError(), error);
+      // The file that was there before is kept, and nothing else is left.
+      QVERIFY(old.open(QIODevice::ReadOnly));
+      QCOMPARE(old.readAll(), QByteArray("old"));
+      QCOMPARE(QDir(dir_.path()).entryList({"big.bin*"}, QDir::Files | QDir::Hidden), QStringList{"big.bin"});
     }
     QCOMPARE(boxes.texts, QStringList{});
   }
