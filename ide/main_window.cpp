@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -399,15 +400,44 @@ void TForm1::ProcessCommandLine(const QString& text) {
 }
 
 void TForm1::ServeLaterStarts(TSingleInstance& instance) {
+  // In turn with the compiles already asked for; its own compiles come
+  // after it, and the answer after them.
   connect(&instance, &TSingleInstance::commandLineReceived, this,
           [this](const QString& text, const TSingleInstance::Reply& reply) {
-            EnsureMessageWindow();
-            ProcessCommandLine(text);
-            showNormal();
-            raise();
-            activateWindow();
-            reply();
+            RunInTurn([this, text, reply] {
+              EnsureMessageWindow();
+              ProcessCommandLine(text);
+              RunInTurn([this, reply] {
+                showNormal();
+                raise();
+                activateWindow();
+                reply();
+              });
+            });
           });
+}
+
+void TForm1::RunInTurn(std::function<void()> job) {
+  waiting_.push_back(std::move(job));
+  if (!running_ && !nextScheduled_) RunWaiting();
+}
+
+// One job; the next one starts from the event loop, after this one's
+// caller has returned.
+void TForm1::RunWaiting() {
+  nextScheduled_ = false;
+  if (running_ || waiting_.empty()) return;
+  const std::function<void()> job = std::move(waiting_.front());
+  waiting_.pop_front();
+  running_ = true;
+  const auto next = qScopeGuard([this] {
+    running_ = false;
+    if (!waiting_.empty() && !nextScheduled_) {
+      nextScheduled_ = true;
+      QTimer::singleShot(0, this, &TForm1::RunWaiting);
+    }
+  });
+  job();
 }
 
 void TForm1::Forward(int message) {
@@ -579,8 +609,8 @@ void TForm1::PlayEventSound(const QString& eventName) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  // Running compiles stop first, all of them: one may run nested inside
-  // another's events and keep it from ending. Closing is tried again later.
+  // A running compile stops first, and each one waiting its turn when it
+  // starts. Closing is tried again later.
   bool busy = false;
   for (TSourceWindow* window : SourceWindows()) {
     if (window->Busy()) {

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -51,6 +52,7 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   QString AskSaveFileName(const QString& current) override;
   void SetStatusPanel(int panel, const QString& text) override;
   QPrinter* ChoosePrinter() override;
+  void RunInTurn(std::function<void()> job) override;
 
   QString StatusPanel(int panel) const;
   // Stands in for the save dialog (tests); empty restores the dialog.
@@ -69,6 +71,7 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   QList<TSourceWindow*> SourceWindows() const;
 
   TSourceWindow* NewSourceWindow();
+  // Relative paths are taken from the current folder: a file has one name.
   void OpenSourceFile(const QString& path);
   // Files dropped on the window, opened from the last to the first.
   void OpenDroppedFiles(const QList<QUrl>& urls);
@@ -111,6 +114,7 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   void UpdateWindowMenu();
   void PlaceMessageWindow();
   void PrepareWebFileInfo();
+  void RunWaiting();
   static QString VersionText();
 
   std::unique_ptr<TRegIniPlus> store_;
@@ -134,6 +138,9 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   std::function<QString(const QString&)> chooseSaveName_;
   QList<QAction*> runActions_;  // compile and preprocess, in the menu and on the toolbar
   QLabel* panels_[4] = {};
+  std::deque<std::function<void()>> waiting_;  // RunInTurn's jobs
+  bool running_ = false;
+  bool nextScheduled_ = false;
   bool shown_ = false;
 };
 

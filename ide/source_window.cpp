@@ -11,6 +11,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -177,17 +180,15 @@ TSourceWindow::TSourceWindow(ISourceWindowHost& host, int number, QWidget* paren
   compiler_.SetOnDumpFile([this](std::istream& cob) { ShowListing(cob); });
   connect(pageControl_, &QTabWidget::currentChanged, this, [this] {
     if (pageControl_->currentWidget() == disAssembler_) FillListing();
+    ShowCaret();
   });
   compiler_.SetOnWarning(
       [this](const core::CompileWarning& warning) { ShowInformation(this, QString::fromStdString(warning.text)); });
 
   connect(sourceCode_, &QsciScintilla::textChanged, this, [this] { SetModified(true); });
   connect(sourceCode_, &QsciScintilla::cursorPositionChanged, this, [this] { UpdateStatus(); });
-  // The read-only pages show their own caret in the first panel.
-  for (editor::SourceEdit* page : {preprocessed_, disAssembler_}) {
-    connect(page, &QsciScintilla::cursorPositionChanged, this,
-            [this](int line, int index) { host_.SetStatusPanel(0, QStringLiteral("%1: %2").arg(line).arg(index)); });
-  }
+  for (editor::SourceEdit* page : {preprocessed_, disAssembler_})
+    connect(page, &QsciScintilla::cursorPositionChanged, this, &TSourceWindow::ShowCaret);
   sourceCode_->installEventFilter(this);
   connect(sourceCode_, &editor::SourceEdit::InsertModeChanged, this, [this] { UpdateStatus(); });
 
@@ -242,11 +243,27 @@ void TSourceWindow::SetModified(bool flag) {
   }
 }
 
-void TSourceWindow::UpdateStatus() {
+// The first panel shows the caret of the page in front.
+editor::SourceEdit* TSourceWindow::ShownEditor() const {
+  switch (pageControl_->currentIndex()) {
+    case 1:
+      return preprocessed_;
+    case 2:
+      return disAssembler_;
+    default:
+      return sourceCode_;
+  }
+}
+
+void TSourceWindow::ShowCaret() {
   int line = 0;
   int index = 0;
-  sourceCode_->getCursorPosition(&line, &index);
+  ShownEditor()->getCursorPosition(&line, &index);
   host_.SetStatusPanel(0, QStringLiteral("%1: %2").arg(line).arg(index));
+}
+
+void TSourceWindow::UpdateStatus() {
+  ShowCaret();
   host_.SetStatusPanel(2, sourceCode_->InsertMode() ? QStringLiteral("Insert") : QStringLiteral("Overwrite"));
 }
 
@@ -360,9 +377,9 @@ void TSourceWindow::ShowPreprocessed() {
   for (int i = 0; i < defines.Count(); ++i) listBox1_->addItem(QString::fromStdString(defines.Get(i)));
 }
 
-// A preprocess or compile from start to end: the command is refused while
-// another one of this window runs (events are let through during a run, so
-// a second F9 could arrive), and a close asked for meanwhile happens after it.
+// A preprocess or compile from start to end: the window is busy (its
+// commands wait their turn, Cancel reaches it), and a close asked for
+// meanwhile happens after it.
 class TSourceWindow::Run {
  public:
   Run(TSourceWindow& window, const QString& label) : window_(window) {
@@ -393,7 +410,21 @@ class TSourceWindow::Run {
   TSourceWindow& window_;
 };
 
-void TSourceWindow::PreprocessFile() {
+void TSourceWindow::InTurn(std::function<void(TSourceWindow&)> command) {
+  host_.RunInTurn([window = QPointer<TSourceWindow>(this), command = std::move(command)] {
+    if (window) command(*window);
+  });
+}
+
+void TSourceWindow::PreprocessFile() { InTurn(&TSourceWindow::Preprocess); }
+
+void TSourceWindow::CompileFile() { InTurn(&TSourceWindow::Compile); }
+
+void TSourceWindow::GotoPosition(int col, int line) {
+  InTurn([col, line](TSourceWindow& window) { window.GoTo(col, line); });
+}
+
+void TSourceWindow::Preprocess() {
   if (busy_) return;
   const Run run(*this, QStringLiteral("Preprocessing file %1").arg(fileName_));
   const bool ok = RunPreprocessor();
@@ -410,7 +441,7 @@ void TSourceWindow::PreprocessFile() {
   }
 }
 
-void TSourceWindow::CompileFile() {
+void TSourceWindow::Compile() {
   if (busy_) return;
   const Run run(*this, QStringLiteral("Compiling file %1").arg(fileName_));
   CompileSettings settings;
@@ -465,14 +496,19 @@ void TSourceWindow::FillListing() {
   SetEditorBytes(*disAssembler_, text);
 }
 
-void TSourceWindow::GotoPosition(int col, int line) {
-  if (auto* frame = parentWidget()) frame->raise();
+void TSourceWindow::GoTo(int col, int line) {
+  // The active child, not only the top one: its menus and caret come with it.
+  if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+    frame->raise();
+    if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
+  }
   pageControl_->setCurrentIndex(1);
-  PreprocessFile();
+  Preprocess();
   // The editor counts from 1 and keeps the caret within the text.
   preprocessed_->SetCaretPosition(line + 1, col + 1);
   preprocessed_->ensureCursorVisible();
   preprocessed_->setFocus();
+  ShowCaret();
 }
 
 void TSourceWindow::HandleMessage(int message) {

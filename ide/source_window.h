@@ -63,6 +63,10 @@ class ISourceWindowHost {
   virtual void SetStatusPanel(int panel, const QString& text) = 0;
   // The print dialog; nullptr when the user cancels.
   virtual QPrinter* ChoosePrinter() = 0;
+  // Runs `job` now when no other job runs, else after the ones before it,
+  // in order. Every preprocess and compile of every window is such a job,
+  // so that one never runs inside another and their messages never mix.
+  virtual void RunInTurn(std::function<void()> job) = 0;
 };
 
 // Drives the progress bar from the preprocessor and the compiler and lets
@@ -117,8 +121,11 @@ class TSourceWindow : public QWidget {
   // False when nothing was written (cancelled or failed).
   bool SaveFile();
   bool SaveFileAs();
+  // These three run in turn with every other window's (ISourceWindowHost).
   void PreprocessFile();
   void CompileFile();
+  // To the preprocessed text's line and column (from 0), with this window
+  // in front and the Preprocessed page's editor focused.
   void GotoPosition(int col, int line);
   void Print(QPrinter& printer);
   // Selects the next match of `text` in the Source editor; its position
@@ -144,6 +151,12 @@ class TSourceWindow : public QWidget {
 
  private:
   class Run;
+  void InTurn(std::function<void(TSourceWindow&)> command);
+  void Preprocess();
+  void Compile();
+  void GoTo(int col, int line);
+  editor::SourceEdit* ShownEditor() const;
+  void ShowCaret();
   void SetFileName(const QString& path);
   bool BackspaceUnindent();
   void ShowProgress(const QString& label);

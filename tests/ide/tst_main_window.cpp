@@ -116,6 +116,46 @@ class TestMainWindow : public QObject {
     QCOMPARE(form->ActiveSourceWindow()->SourceCode()->text(), QStringLiteral("first\r\n"));
   }
 
+  // While one compile runs, a request from anywhere waits for its end.
+  void requestsDuringACompileWaitTheirTurn_data() {
+    QTest::addColumn<QString>("from");
+    QTest::newRow("window") << "window";
+    QTest::newRow("menu") << "menu";
+    QTest::newRow("later start") << "later start";
+  }
+  void requestsDuringACompileWaitTheirTurn() {
+    QFETCH(QString, from);
+    auto form = NewForm();
+    const QString a = Write(QStringLiteral("a.bos"), kGood);
+    const QString b = Write(QStringLiteral("b.bos"), kBad);
+    TSingleInstance instance(dir_.filePath(QStringLiteral("unused")));
+    form->ServeLaterStarts(instance);
+    form->OpenSourceFile(b);
+    form->OpenSourceFile(a);
+    TSourceWindow* windowA = form->ActiveSourceWindow();
+    bool answered = false;
+    // At the compile's first look at events.
+    QTimer::singleShot(0, form.get(), [&] {
+      if (from == "window") {
+        form->SourceWindows()[0]->CompileFile();
+      } else if (from == "menu") {
+        form->MdiArea()->setActiveSubWindow(form->MdiArea()->subWindowList(QMdiArea::CreationOrder)[1]);
+        form->BosMenu()->actions()[1]->trigger();
+      } else {
+        emit instance.commandLineReceived(CommandLineFromArguments({CurrentProgramPath(), "-c", b}),
+                                          [&] { answered = true; });
+      }
+    });
+    windowA->CompileFile();
+    const QStringList first = {QStringLiteral("Compiling file '%1'").arg(a),
+                               QStringLiteral("Compile completed successfully")};
+    QCOMPARE(form->Messages().Lines(), first);
+    QVERIFY(!answered);
+    QTRY_COMPARE(form->Messages().Lines().size(), 4);
+    QCOMPARE(form->Messages().Lines()[2], QStringLiteral("Compiling file '%1'").arg(b));
+    QTRY_COMPARE(answered, from == "later start");
+  }
+
   void droppedFilesOpenInReverseOrder() {
     auto form = NewForm();
     const QString one = Write(QStringLiteral("one.bos"), kGood);
@@ -162,6 +202,7 @@ class TestMainWindow : public QObject {
 
     TMessageWindow* messages = form->MessageWindow();
     QVERIFY(messages);
+    form->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(messages->parentWidget()));
     messages->SelectRow(0);
     QVERIFY(!messages->PopupMenu1()->actions()[0]->isEnabled());  // not an error line
     messages->GotoError();
@@ -184,6 +225,9 @@ class TestMainWindow : public QObject {
     TSourceWindow* target = form->SourceWindows()[1];
     QTRY_COMPARE(target->PageControl1()->currentIndex(), 1);
     QTRY_COMPARE(lineOf(target), 5);
+    // The window comes to the front with its menus, its editor focused.
+    QCOMPARE(form->ActiveSourceWindow(), target);
+    QCOMPARE(form->focusWidget(), target->Preprocessed());
 
     boxes_.clear();
     messages->SelectRow(1);

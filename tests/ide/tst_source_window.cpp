@@ -236,21 +236,24 @@ class TestSourceWindow : public QObject {
     QCOMPARE(form_->StatusPanel(3).isEmpty(), preprocesses);
   }
 
-  void cancelEndsALongCompileAndASecondOneIsRefused() {
+  // The second compile asked for meanwhile waits for the first one's end.
+  void cancelEndsALongCompileAndASecondOneWaits() {
     TSourceWindow* window = Open("long.bos", LongScript(40000));
-    bool refusedWhileRunning = false;
+    bool disabledWhileRunning = false;
     QTimer::singleShot(30, this, [&] {
-      refusedWhileRunning = !form_->BosMenu()->actions()[1]->isEnabled();
-      window->CompileFile();  // refused: one run at a time
+      disabledWhileRunning = !form_->BosMenu()->actions()[1]->isEnabled();
+      window->CompileFile();
       QTest::mouseClick(window->CancelButton(), Qt::LeftButton);
     });
     window->CompileFile();
-    QVERIFY(refusedWhileRunning);
+    QVERIFY(disabledWhileRunning);
     const QStringList lines = form_->Messages().Lines();
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines[1].endsWith("Compile Aborted"), qPrintable(lines[1]));
     QVERIFY(form_->BosMenu()->actions()[1]->isEnabled());
     QVERIFY(!QFile::exists(PathOf("long.cob")));
+    QTRY_COMPARE_WITH_TIMEOUT(form_->Messages().Lines().size(), 4, 30000);
+    QCOMPARE(form_->Messages().Lines()[3], QStringLiteral("Compile completed successfully"));
   }
 
   void closingDuringACompileEndsItCleanly() {
@@ -300,6 +303,20 @@ class TestSourceWindow : public QObject {
     window->Preprocessed()->getCursorPosition(&line, &col);
     QCOMPARE(line, window->Preprocessed()->lines() - 1);
     QCOMPARE(window->PageControl1()->currentIndex(), 1);
+  }
+
+  // The first status panel shows the caret of the page in front.
+  void statusShowsTheCaretOfThePageInFront() {
+    TSourceWindow* window = Open("caret.bos", "piece base;\r\nCreate()\r\n{\r\n}\r\n");
+    window->PreprocessFile();
+    window->SourceCode()->setCursorPosition(2, 1);
+    window->Preprocessed()->setCursorPosition(1, 3);
+    window->PageControl1()->setCurrentIndex(1);
+    QCOMPARE(form_->StatusPanel(0), QStringLiteral("1: 3"));
+    window->PageControl1()->setCurrentIndex(0);
+    QCOMPARE(form_->StatusPanel(0), QStringLiteral("2: 1"));
+    window->GotoPosition(0, 2);
+    QCOMPARE(form_->StatusPanel(0), QStringLiteral("2: 0"));
   }
 
   void backspaceUnindentsAndF1Answers() {
