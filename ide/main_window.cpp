@@ -63,6 +63,10 @@ QString FolderPart(const QString& path) {
   return path.left(cut + 1);
 }
 
+QString AbsolutePath(const QString& path) {
+  return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
+}
+
 // The manual: installed beside the program, or in the source tree of a build.
 QString ManualPath() {
   const QString candidates[] = {
@@ -109,7 +113,7 @@ TForm1::TForm1(std::unique_ptr<TRegIniPlus> store, QWidget* parent)
   // (opening it then only brings its window to the front).
   connect(mruList_, &TMRUFileList::fileChosen, this, [this](const QString& path) {
     OpenSourceFile(path);
-    mruList_->Add(path);
+    mruList_->Add(AbsolutePath(path));
     SaveRecentFiles();
   });
 
@@ -365,7 +369,8 @@ TSourceWindow* TForm1::NewSourceWindow() {
   return window;
 }
 
-void TForm1::OpenSourceFile(const QString& path) {
+void TForm1::OpenSourceFile(const QString& given) {
+  const QString path = AbsolutePath(given);
   for (QMdiSubWindow* child : mdiArea_->subWindowList(QMdiArea::CreationOrder)) {
     if (child->windowTitle().compare(path, Qt::CaseInsensitive) == 0) {
       child->showNormal();

@@ -116,6 +116,26 @@ class TestMainWindow : public QObject {
     QCOMPARE(form->ActiveSourceWindow()->SourceCode()->text(), QStringLiteral("first\r\n"));
   }
 
+  void relativePathsBecomeAbsolute_data() {
+    QTest::addColumn<QString>("given");
+    QTest::newRow("plain") << "rel.bos";
+    QTest::newRow("dot") << "./rel.bos";
+    QTest::newRow("up and down") << "sub/../rel.bos";
+  }
+  void relativePathsBecomeAbsolute() {
+    QFETCH(QString, given);
+    auto form = NewForm();
+    const QString path = Write(QStringLiteral("rel.bos"), kGood);
+    const QString folder = QDir::currentPath();
+    QDir::setCurrent(dir_.path());
+    form->ProcessCommandLine(CommandLineFromArguments({CurrentProgramPath(), given}));
+    QDir::setCurrent(folder);
+    QCOMPARE(Titles(*form), (QStringList{QStringLiteral("Messages"), path}));
+    QCOMPARE(form->MRUFileList1().Items().value(0), path);
+    form->OpenSourceFile(path);
+    QCOMPARE(form->SourceWindows().size(), 1);
+  }
+
   // While one compile runs, a request from anywhere waits for its end.
   void requestsDuringACompileWaitTheirTurn_data() {
     QTest::addColumn<QString>("from");
