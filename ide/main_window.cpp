@@ -285,9 +285,18 @@ void TForm1::CreateToolBars() {
   runActions_ << add(editToolBar_, "preprocess", QStringLiteral("View Preprocessor output of current bos file"),
                      [this] { Forward(MSG_PREPROCESS); });
   editToolBar_->hide();
-  auto updatePaste = [this] { pasteButton_->setEnabled(!QApplication::clipboard()->text().isEmpty()); };
-  connect(QApplication::clipboard(), &QClipboard::dataChanged, this, updatePaste);
-  updatePaste();
+  // Later, and from the formats alone: reading the clipboard's data while
+  // it changes waits for its owner inside another widget's paste, which
+  // then finds its data gone.
+  auto* pasteCheck = new QTimer(this);
+  pasteCheck->setSingleShot(true);
+  pasteCheck->setInterval(0);
+  connect(pasteCheck, &QTimer::timeout, this, [this] {
+    const QMimeData* mime = QApplication::clipboard()->mimeData();
+    pasteButton_->setEnabled(mime && mime->hasText());
+  });
+  connect(QApplication::clipboard(), &QClipboard::dataChanged, pasteCheck, qOverload<>(&QTimer::start));
+  pasteCheck->start();
 }
 
 void TForm1::CreateStatusBar() {

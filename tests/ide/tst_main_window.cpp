@@ -3,6 +3,7 @@
 // handing its command line over.
 #include <Qsci/qsciscintilla.h>
 
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
@@ -10,8 +11,11 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QToolBar>
 #include <QUrl>
 #include <QtTest>
@@ -32,6 +36,22 @@ constexpr char kGood[] = "piece base;\r\nCreate()\r\n{\r\n  show base;\r\n}\r\n"
 // An error in row 4 of the preprocessed text, and one in row 5.
 constexpr char kBad[] = "piece base;\r\nCreate()\r\n{\r\n  show ;\r\n}\r\n";
 constexpr char kBadLater[] = "piece base;\r\nCreate()\r\n{\r\n  show base;\r\n  show ;\r\n}\r\n";
+
+// Clipboard data that counts how often it is read.
+class CountingMimeData : public QMimeData {
+ public:
+  explicit CountingMimeData(int& reads) : reads_(reads) {}
+  QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+
+ protected:
+  QVariant retrieveData(const QString&, QMetaType) const override {
+    ++reads_;
+    return QStringLiteral("text");
+  }
+
+ private:
+  int& reads_;
+};
 
 // Takes the URLs the program hands to the desktop.
 class UrlCatcher : public QObject {
@@ -341,6 +361,55 @@ class TestMainWindow : public QObject {
     QList<int> widths;
     for (int i = 0; i < 4; ++i) widths << form->findChild<QLabel*>(QStringLiteral("Panel%1").arg(i))->width();
     QCOMPARE(widths, (QList<int>{65, 75, 75, 50}));
+  }
+
+  // Paste follows the clipboard's formats; its data is never read for it,
+  // least of all while the clipboard changes.
+  void pasteFollowsTheClipboardsFormats() {
+    auto form = NewForm();
+    QAction* paste = form->EditToolBar()->actions()[5];
+    QCOMPARE(paste->toolTip(), QStringLiteral("Paste from clipboard"));
+    QApplication::clipboard()->clear();
+    QTRY_VERIFY(!paste->isEnabled());
+    int reads = 0;
+    QApplication::clipboard()->setMimeData(new CountingMimeData(reads));
+    QCOMPARE(reads, 0);
+    QTRY_VERIFY(paste->isEnabled());
+    QCOMPARE(reads, 0);
+    QApplication::clipboard()->clear();
+  }
+
+  // On a real X server, a clipboard owner that answers one request and
+  // goes away (xclip -loops 1) while a text box pastes. Runs this test again
+  // on a virtual X server when one can be had.
+  void pasteWhileTheClipboardOwnerLeaves() {
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+      auto form = NewForm();
+      QTextEdit edit;
+      edit.show();
+      for (int round = 0; round < 5; ++round) {
+        QProcess owner;
+        owner.start("sh", {"-c", "echo hello | xclip -selection clipboard -loops 1"});
+        QVERIFY(owner.waitForStarted());
+        QTest::qWait(100);
+        edit.paste();
+        owner.waitForFinished(3000);
+      }
+      QVERIFY(edit.toPlainText().contains("hello"));
+      return;
+    }
+    if (QStandardPaths::findExecutable("xvfb-run").isEmpty() || QStandardPaths::findExecutable("xclip").isEmpty())
+      QSKIP("needs xvfb-run and xclip");
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    run.setProcessEnvironment(environment);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start("xvfb-run", {"-a", QCoreApplication::applicationFilePath(), "pasteWhileTheClipboardOwnerLeaves"});
+    QVERIFY(run.waitForFinished(60000));
+    const QByteArray output = run.readAll();
+    if (output.contains("Xvfb failed to start")) QSKIP("no virtual X server");
+    QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0, output.left(2000).constData());
   }
 
   void helpOpensTheManualAtItsContents() {
