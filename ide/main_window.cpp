@@ -299,14 +299,15 @@ void TForm1::CreateToolBars() {
   pasteCheck->start();
 }
 
+// The last panel takes the rest of the bar: mail progress is shown there.
 void TForm1::CreateStatusBar() {
-  const int widths[4] = {65, 75, 75, 50};
+  const int widths[3] = {65, 75, 75};
   for (int i = 0; i < 4; ++i) {
     panels_[i] = new QLabel(this);
     panels_[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
-    panels_[i]->setFixedWidth(widths[i]);
+    if (i < 3) panels_[i]->setFixedWidth(widths[i]);
     panels_[i]->setFrameShape(QFrame::StyledPanel);
-    statusBar()->addWidget(panels_[i]);
+    statusBar()->addWidget(panels_[i], i < 3 ? 0 : 1);
   }
 }
 

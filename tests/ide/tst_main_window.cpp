@@ -358,9 +358,11 @@ class TestMainWindow : public QObject {
                                  "Explore location of current file", "Find text", "Replace text",
                                  "Copy selection to clipboard", "Cut selection to clipboard", "Paste from clipboard",
                                  "Undo", "Compile current bos file", "View Preprocessor output of current bos file"}));
+    form->show();
     QList<int> widths;
     for (int i = 0; i < 4; ++i) widths << form->findChild<QLabel*>(QStringLiteral("Panel%1").arg(i))->width();
-    QCOMPARE(widths, (QList<int>{65, 75, 75, 50}));
+    QCOMPARE(widths.mid(0, 3), (QList<int>{65, 75, 75}));
+    QVERIFY2(widths[3] > form->width() / 2, "the last panel takes the rest of the bar");
   }
 
   // Paste follows the clipboard's formats; its data is never read for it,
