@@ -17,13 +17,16 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QTabWidget>
-#include <QTemporaryFile>
 #include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <span>
@@ -40,6 +43,11 @@
 #include "ide/settings.h"
 #include "ide/source_search.h"
 #include "preprocessor/scanner.h"
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace marlo::ide {
 namespace {
@@ -99,6 +107,40 @@ QString WithExtension(const QString& path, const QString& extension) {
 }
 
 std::string Local(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+// A new file beside `target` under a name of its own, made as any new file
+// is: the umask decides its permissions.
+bool CreateBeside(const QFileInfo& target, QFile& file) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    file.setFileName(target.absolutePath() + QStringLiteral("/.") + target.fileName() + u'.' +
+                     QString::number(QRandomGenerator::global()->generate(), 36));
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return true;
+    if (!file.exists()) return false;
+  }
+  return false;
+}
+
+// On the disk before it takes the target's name: a crash after the rename
+// must not leave an empty file there. Empty, or what went wrong.
+QString Sync(QFile& file) {
+  if (!file.flush()) return file.errorString();
+#ifdef Q_OS_UNIX
+  if (::fsync(file.handle()) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+  return QString();
+}
+
+// The folder's entries on the disk too: the rename itself.
+void SyncFolder(const QString& folder) {
+#ifdef Q_OS_UNIX
+  const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);  // some file systems cannot; the file itself is synced
+  ::close(fd);
+#else
+  Q_UNUSED(folder);
+#endif
+}
 
 }  // namespace
 
@@ -298,14 +340,21 @@ bool TSourceWindow::SaveFile() {
   // The new text goes to a file beside the target first; only then does
   // the old file become the backup and the new one take its place.
   const QFileInfo target(fileName_);
-  QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                           QStringLiteral(".XXXXXX"));
-  if (!temporary.open() || temporary.write(text.data(), static_cast<qint64>(text.size())) != qint64(text.size()) ||
-      !temporary.flush()) {
-    ShowError(this, QStringLiteral("Cannot create file \"%1\". %2").arg(fileName_, temporary.errorString()));
+  QFile temporary;
+  const bool created = CreateBeside(target, temporary);
+  auto removeTemporary = qScopeGuard([&] {
+    if (created) temporary.remove();
+  });
+  const bool written = created && temporary.write(text.data(), static_cast<qint64>(text.size())) == qint64(text.size());
+  QString failure = temporary.errorString();
+  if (written) {
+    if (target.exists()) temporary.setPermissions(QFile(fileName_).permissions());
+    failure = Sync(temporary);
+  }
+  if (!written || !failure.isEmpty()) {
+    ShowError(this, QStringLiteral("Cannot create file \"%1\". %2").arg(fileName_, failure));
     return false;
   }
-  if (target.exists()) temporary.setPermissions(QFile(fileName_).permissions());
   temporary.close();
 
   namespace fs = std::filesystem;
@@ -333,7 +382,8 @@ bool TSourceWindow::SaveFile() {
                         .arg(fileName_, QString::fromLocal8Bit(error.message().c_str())));
     return false;
   }
-  temporary.setAutoRemove(false);
+  removeTemporary.dismiss();
+  SyncFolder(target.absolutePath());
   SetModified(false);
   return true;
 }

@@ -3,13 +3,17 @@
 // their messages and the "Extended syntax" item, Cancel and closing during
 // a long compile, the keys the window handles itself, and printing.
 #include <Qsci/qsciscintilla.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QListWidget>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -113,6 +117,69 @@ class TestSourceWindow : public QObject {
     QCOMPARE(Open("a.bos", Bytes("a.bos"))->SourceCode()->text(), QStringLiteral("        x\r\ny\r\n   z\r\n"));
     Store().WriteInteger("Marlo", "tab width", 0);
     QCOMPARE(Open("b.bos", "\tq\t\r\n")->SourceCode()->text(), QStringLiteral("q\r\n"));
+  }
+
+  // A new file gets the permissions the umask leaves; a file saved again
+  // keeps its own.
+  void savedFilePermissions_data() {
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("existing");  // -1: a new file
+    QTest::addColumn<int>("mode");
+    QTest::newRow("new, 022") << 022 << -1 << 0644;
+    QTest::newRow("new, 027") << 027 << -1 << 0640;
+    QTest::newRow("new, 077") << 077 << -1 << 0600;
+    QTest::newRow("existing") << 022 << 0640 << 0640;
+  }
+  void savedFilePermissions() {
+    QFETCH(int, umask);
+    QFETCH(int, existing);
+    QFETCH(int, mode);
+    const QString path = PathOf("mode.bos");
+    QFile::remove(path);
+    if (existing >= 0) {
+      Write("mode.bos", "old\r\n");
+      QCOMPARE(chmod(QFile::encodeName(path).constData(), mode_t(existing)), 0);
+    }
+    const mode_t saved = ::umask(mode_t(umask));
+    form_->SetSaveFileNameChooser([&](const QString&) { return path; });
+    const bool ok = form_->NewSourceWindow()->SaveFileAs();
+    ::umask(saved);
+    QVERIFY(ok);
+    struct stat info {};
+    QCOMPARE(stat(QFile::encodeName(path).constData(), &info), 0);
+    QCOMPARE(int(info.st_mode & 0777), mode);
+  }
+
+  // The new text is on the disk before it takes the file's name, and the
+  // rename after it (seen with strace, where it is installed).
+  void saveSyncsBeforeTheRename() {
+    if (qEnvironmentVariableIsSet("MARLO_TRACED")) {
+      Open("sync.bos", "old\r\n")->SourceCode()->setText("new\r\n");
+      QVERIFY(form_->ActiveSourceWindow()->SaveFile());
+      return;
+    }
+    if (QStandardPaths::findExecutable("strace").isEmpty()) QSKIP("needs strace");
+    QProcess traced;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("MARLO_TRACED", "1");
+    traced.setProcessEnvironment(environment);
+    const QString log = PathOf("strace.log");
+    traced.start("strace", {"-f", "-y", "-e", "trace=fsync,fdatasync,rename,renameat,renameat2", "-o", log,
+                            QCoreApplication::applicationFilePath(), "saveSyncsBeforeTheRename"});
+    QVERIFY(traced.waitForFinished(60000));
+    QFile file(log);
+    if (traced.exitCode() != 0 || !file.open(QIODevice::ReadOnly)) QSKIP("strace cannot trace here");
+    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(u'\n');
+    const auto find = [&](const QString& pattern, qsizetype from) {
+      for (qsizetype i = from; i < lines.size(); ++i)
+        if (lines[i].contains(QRegularExpression(pattern))) return i;
+      return qsizetype(-1);
+    };
+    const qsizetype syncFile = find(R"(fsync\(\d+<.*/\.sync\.bos\.\w+>\))", 0);
+    const qsizetype rename = find(R"(rename.*/\.sync\.bos\.\w+".*/sync\.bos")", 0);
+    const QString folder = QRegularExpression(R"(<(.*)/\.sync)").match(lines.value(syncFile)).captured(1);
+    const qsizetype syncFolder = find("fsync\\(\\d+<" + QRegularExpression::escape(folder) + ">\\)", rename + 1);
+    QVERIFY2(syncFile >= 0 && syncFile < rename && rename < syncFolder, qPrintable(lines.join(u'\n')));
   }
 
   void unchangedTextAndOddBytesRoundTrip() {
