@@ -15,6 +15,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "compiler/compile_text.h"
+#include "compiler/source_file.h"
 #include "ide/directory_edit.h"
 #include "ide/include_dirs_dialog.h"
 #include "ide/message_box.h"
@@ -40,12 +42,24 @@ double TextToFloat(const QString& text) {
   return value;
 }
 
+// A scale the compiler takes, else an error naming the dialog's field.
+double TextToScale(const QString& text, const QString& field) {
+  const double value = TextToFloat(text);
+  if (!core::IsValidLiteralScale(value))
+    throw std::invalid_argument(
+        QStringLiteral("%1 needs a scale above 0 and at most 1e9, got '%2'").arg(field, text).toStdString());
+  return value;
+}
+
 int TextToInteger(const QString& text) {
   bool ok = false;
   const int value = text.toInt(&ok, 10);
   if (!ok) throw std::invalid_argument(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
   return value;
 }
+
+const QString kAngularLabel = QStringLiteral("Angular constant <X>");
+const QString kLinearLabel = QStringLiteral("Linear constant [X]");
 
 template <typename Control>
 Control* Named(Control* control, const char* name) {
@@ -87,15 +101,16 @@ TCompilerSettings::TCompilerSettings(TRegIniPlus& store, QWidget* parent)
 
   auto* constants = new QWidget;
   auto* constantsLayout = new QFormLayout(constants);
-  constantsLayout->addRow(QStringLiteral("Angular constant <X>"), edit1_);
-  constantsLayout->addRow(QStringLiteral("Linear constant [X]"), edit2_);
+  constantsLayout->addRow(kAngularLabel, edit1_);
+  constantsLayout->addRow(kLinearLabel, edit2_);
   constantsLayout->addRow(QStringLiteral("Max recursive depth"), edit3_);
 
   for (const Setting<bool>& check : settings::kDialogChecks) {
     auto* item = new QListWidgetItem(QString::fromUtf8(check.name), checkListBox1_);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
   }
-  spinEdit1_->setRange(INT_MIN, INT_MAX);
+  // As marloc's --tab-width: any value up to its limit.
+  spinEdit1_->setRange(INT_MIN, core::kMaxTabWidth);
   auto* misc = new QWidget;
   auto* miscLayout = new QFormLayout(misc);
   miscLayout->addRow(checkListBox1_);
@@ -144,8 +159,8 @@ void TCompilerSettings::Fill() {
 // The order matters: a field that fails leaves the ones before it stored.
 void TCompilerSettings::StoreSettings() {
   using namespace settings;
-  Write(store_, kDialogAngular, TextToFloat(edit1_->text()));
-  Write(store_, kDialogLinear, TextToFloat(edit2_->text()));
+  Write(store_, kDialogAngular, TextToScale(edit1_->text(), kAngularLabel));
+  Write(store_, kDialogLinear, TextToScale(edit2_->text(), kLinearLabel));
   Write(store_, kRecurse, TextToInteger(edit3_->text()));  // shown from "Recurse", stored as "recurse"
   Write(store_, kDialogOutputDir, directoryEdit1_->text());
   Write(store_, kDialogIncludeDirs, comboEdit1_->text());

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+#include "compiler/source_file.h"
 #include "ide/compiler_settings_dialog.h"
 #include "ide/directory_edit.h"
 #include "ide/include_dirs_dialog.h"
@@ -105,6 +106,7 @@ class TestSettings : public QObject {
   void dialogStopsAtBadNumber_data();
   void dialogStopsAtBadNumber();
   void dialogCancelStoresNothing();
+  void dialogTabWidthAtMostMarlocs();
   void includeDirsSplitAndJoin_data();
   void includeDirsSplitAndJoin();
   void includeDirsListCommands();
@@ -426,6 +428,15 @@ void TestSettings::dialogStopsAtBadNumber_data() {
   QTest::newRow("linear inf") << "Edit2"
                               << "inf"
                               << "'inf' is not a valid floating point value" << 1;
+  QTest::newRow("angular zero") << "Edit1"
+                                << "0"
+                                << "Angular constant <X> needs a scale above 0 and at most 1e9, got '0'" << 0;
+  QTest::newRow("linear negative") << "Edit2"
+                                   << "-5"
+                                   << "Linear constant [X] needs a scale above 0 and at most 1e9, got '-5'" << 1;
+  QTest::newRow("linear huge") << "Edit2"
+                               << "1e300"
+                               << "Linear constant [X] needs a scale above 0 and at most 1e9, got '1e300'" << 1;
   QTest::newRow("recurse fraction") << "Edit3"
                                     << "12.5"
                                     << "'12.5' is not a valid integer value" << 2;
@@ -459,6 +470,16 @@ void TestSettings::dialogCancelStoresNothing() {
   QTest::mouseClick(Child<QPushButton>(dialog, "CancelButton"), Qt::LeftButton);
   QCOMPARE(dialog.result(), int(QDialog::Rejected));
   QVERIFY(t.store.ReadSection(kMarlo).isEmpty());
+}
+
+// A stored tab width beyond marloc's limit is shown and stored as the limit.
+void TestSettings::dialogTabWidthAtMostMarlocs() {
+  TempStore t;
+  t.store.WriteInteger(kMarlo, QStringLiteral("Tab width"), 1000);
+  TCompilerSettings dialog(t.store);
+  QCOMPARE(Child<QSpinBox>(dialog, "SpinEdit1")->value(), marlo::core::kMaxTabWidth);
+  QTest::mouseClick(Child<QPushButton>(dialog, "OkButton"), Qt::LeftButton);
+  QCOMPARE(ReadTabWidth(t.store), marlo::core::kMaxTabWidth);
 }
 
 void TestSettings::includeDirsSplitAndJoin_data() {
