@@ -428,6 +428,9 @@ void SourceEdit::SetBytes(const QByteArray& bytes) {
   SendScintilla(SCI_SETREADONLY, 0L);
   SendScintilla(SCI_CLEARALL);
   SendScintilla(SCI_APPENDTEXT, static_cast<uintptr_t>(bytes.size()), bytes.constData());
+  // Clearing drops the selection without telling QScintilla, which would
+  // go on reporting (and offering) the old one.
+  SendScintilla(SCI_SETEMPTYSELECTION, 0UL);
   SendScintilla(SCI_SETREADONLY, static_cast<long>(readOnly));
   for (int n = 0; n < 10; ++n) markerDeleteAll(n);
   ResetHistory();

@@ -524,6 +524,11 @@ void TestSourceEdit::textBytesCaretAndSelection() {
   edit.SetSelLength(4);
   QCOMPARE(edit.SelLength(), 4);
   QCOMPARE(edit.selectedText(), QStringLiteral("\u00f6\u00fc\r\n"));
+  // New text ends the selection for good, as the selection's signals say.
+  QSignalSpy changes(&edit, &QsciScintilla::copyAvailable);
+  edit.SetBytes("new\r\n");
+  QVERIFY(!edit.hasSelectedText());
+  QCOMPARE(changes.value(0).value(0), QVariant(false));
 }
 
 void TestSourceEdit::startOptions() {
