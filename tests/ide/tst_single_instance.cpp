@@ -27,7 +27,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 #endif
-#ifdef __GLIBC__
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)  // the sanitizer sees such faults itself
 #include <malloc.h>
 
 // Deleted objects are overwritten and their memory is never reused, so
