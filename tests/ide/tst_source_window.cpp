@@ -218,10 +218,10 @@ class TestSourceWindow : public QObject {
     form_->SetSaveFileNameChooser([&](const QString&) { return locked; });
     QVERIFY(window->SaveFileAs());
     QFile::setPermissions(PathOf("locked"), QFile::ReadOwner | QFile::ExeOwner);
-    window->SourceCode()->setText(QStringLiteral("newer\r\n"));
+    window->SourceCode()->setText(QStringLiteral("newest\r\n"));
     QVERIFY(!window->SaveFile());
     QFile::setPermissions(PathOf("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(Bytes("locked/l.bos"), QByteArray("new\r\n"));
+    QCOMPARE(Bytes("locked/l.bos"), QByteArray("newer\r\n"));
     QVERIFY(window->Modified());
   }
 
