@@ -36,8 +36,10 @@ say() { printf '==> %s\n' "$*"; }
 CORE_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
 IDE_PACKAGES=(qt6-base-dev libqscintilla2-qt6-dev qt6-multimedia-dev libqt6svg6)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
-# Servers the network tests start on 127.0.0.1 (they skip without them).
-TEST_PACKAGES=(python3 python3-aiosmtpd tinyproxy)
+# Servers the network tests start on 127.0.0.1, and the virtual X server,
+# clipboard owner and system-call tracer of two desktop tests (they skip
+# without them).
+TEST_PACKAGES=(python3 python3-aiosmtpd tinyproxy xvfb xauth xclip strace)
 FUZZ_TARGETS=(scanner preprocessor evaluator compiler cob)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
