@@ -7,30 +7,15 @@
 #include <string_view>
 
 #include "bench/bench_text.h"
-#include "compiler/compile_source.h"
 #include "compiler/compile_text.h"
+#include "driver/compile_source.h"
+#include "driver/memory_include_files.h"
+#include "driver/standard_tokens.h"
 #include "preprocessor/pre_processor.h"
 #include "preprocessor/scanner.h"
 
 namespace marlo::bench {
 namespace {
-
-class HeaderOnly : public core::IIncludeFiles {
- public:
-  explicit HeaderOnly(std::string header) : header_(std::move(header)) {}
-  bool Exists(const std::string& path) const override { return path == BenchText::kHeaderName; }
-  bool Read(const std::string& path, std::string& contents, std::string& reason) const override {
-    if (path != BenchText::kHeaderName) {
-      reason = "no such file";
-      return false;
-    }
-    contents = header_;
-    return true;
-  }
-
- private:
-  std::string header_;
-};
 
 std::size_t Count(std::string_view text, std::string_view part) {
   std::size_t n = 0;
@@ -45,10 +30,9 @@ struct Compiled {
 
 Compiled PreprocessAndCompile(const BenchText& text) {
   core::TPreProcessor preprocessor;
-  core::TCsStringList tokens;
-  for (const std::string& word : core::StandardBosTokens()) tokens.Add(word);
-  preprocessor.SetTokens(tokens);
-  HeaderOnly files(text.header);
+  preprocessor.SetTokens(core::StandardTokenList());
+  core::MemoryIncludeFiles files;
+  files.Add(BenchText::kHeaderName, text.header);
   preprocessor.SetIncludeFiles(&files);
   Compiled result;
   result.preprocessed = core::PreprocessTwice(preprocessor, text.main, "main.bos", {});

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "ide/main_window.h"
-#include "ide/message_box.h"
 #include "ide/message_window.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/source_window.h"
+#include "ui/message_box.h"
 
 using namespace marlo::ide;
 

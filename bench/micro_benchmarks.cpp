@@ -8,10 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "base/cs_string_list.h"
 #include "bench/bench_text.h"
-#include "compiler/compile_source.h"
 #include "compiler/compile_text.h"
-#include "preprocessor/cs_string_list.h"
+#include "driver/compile_source.h"
+#include "driver/memory_include_files.h"
+#include "driver/standard_tokens.h"
 #include "preprocessor/pre_processor.h"
 #include "preprocessor/scanner.h"
 
@@ -19,38 +21,15 @@ namespace marlo::bench {
 namespace {
 
 // The header, served from memory so that no step touches the disk.
-class MemoryIncludes : public core::IIncludeFiles {
- public:
-  explicit MemoryIncludes(const std::string& header) : header_(header) {}
-  bool Exists(const std::string& path) const override { return path == BenchText::kHeaderName; }
-  bool Read(const std::string& path, std::string& contents, std::string& reason) const override {
-    if (path != BenchText::kHeaderName) {
-      reason = "no such file";
-      return false;
-    }
-    contents = header_;
-    return true;
-  }
-
- private:
-  std::string header_;
-};
 
 // One size's inputs, made once: the source and its preprocessed text.
 struct Inputs {
   BenchText text;
-  std::unique_ptr<MemoryIncludes> includes;
+  std::unique_ptr<core::MemoryIncludeFiles> includes;
   std::string preprocessed;
 };
 
-const core::TCsStringList& StandardTokens() {
-  static const core::TCsStringList tokens = [] {
-    core::TCsStringList list;
-    for (const std::string& word : core::StandardBosTokens()) list.Add(word);
-    return list;
-  }();
-  return tokens;
-}
+const core::TCsStringList& StandardTokens() { return core::StandardTokenList(); }
 
 void Prepare(core::TPreProcessor& preprocessor, const Inputs& inputs) {
   preprocessor.SetTokens(StandardTokens());
@@ -64,7 +43,8 @@ const Inputs* InputsFor(int lines) {
   if (!slot) {
     slot = std::make_unique<Inputs>();
     slot->text = MakeBenchText(lines);
-    slot->includes = std::make_unique<MemoryIncludes>(slot->text.header);
+    slot->includes = std::make_unique<core::MemoryIncludeFiles>();
+    slot->includes->Add(BenchText::kHeaderName, slot->text.header);
     core::TPreProcessor preprocessor;
     Prepare(preprocessor, *slot);
     if (core::PreprocessTwice(preprocessor, slot->text.main, "main.bos", {}))

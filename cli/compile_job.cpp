@@ -3,11 +3,12 @@
 #include <exception>
 #include <istream>
 
+#include "base/hooks.h"
 #include "compiler/bos_compiler.h"
-#include "compiler/compile_source.h"
-#include "compiler/compiler_hooks.h"
 #include "compiler/listing.h"
-#include "compiler/source_file.h"
+#include "driver/compile_source.h"
+#include "driver/source_file.h"
+#include "driver/standard_tokens.h"
 #include "preprocessor/pre_processor.h"
 #include "preprocessor/scanner.h"
 
@@ -33,16 +34,6 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   return text;
 }
 
-// The keyword list the source window gives its preprocessor.
-const core::TCsStringList& StandardTokens() {
-  static const core::TCsStringList tokens = [] {
-    core::TCsStringList list;
-    for (const std::string& word : core::StandardBosTokens()) list.Add(word);
-    return list;
-  }();
-  return tokens;
-}
-
 }  // namespace
 
 JobResult CompileJob(const std::string& path, const Options& options) {
@@ -63,7 +54,7 @@ JobResult CompileJob(const std::string& path, const Options& options) {
     }
 
     core::TPreProcessor preprocessor;
-    preprocessor.SetTokens(StandardTokens());
+    preprocessor.SetTokens(core::StandardTokenList());
     preprocessor.SetOnWarning([&](const std::string& text) { result.Err(path + ": warning: " + text + "\n"); });
     core::PreprocessSettings settings;
     settings.includeDirs = options.includeDirs;

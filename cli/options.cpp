@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "compiler/compile_text.h"
-#include "compiler/source_file.h"
+#include "driver/source_file.h"
 
 namespace marlo::cli {
 namespace {

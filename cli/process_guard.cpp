@@ -1,6 +1,6 @@
 #include "cli/process_guard.h"
 
-#include "compiler/atomic_file.h"
+#include "base/atomic_file.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

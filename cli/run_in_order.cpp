@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "compiler/compile_thread.h"
+#include "driver/compile_thread.h"
 
 namespace marlo::cli {
 namespace {

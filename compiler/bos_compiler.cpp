@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "compiler/atomic_file.h"
+#include "base/atomic_file.h"
 #include "compiler/compile_text.h"
 
 namespace marlo::core {

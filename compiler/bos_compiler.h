@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
+#include "base/cs_string_list.h"
+#include "base/hooks.h"
 #include "compiler/compile_text.h"
-#include "compiler/compiler_hooks.h"
-#include "preprocessor/cs_string_list.h"
 
 namespace marlo::core {
 

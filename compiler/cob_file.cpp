@@ -14,6 +14,8 @@
 #include <limits>
 #include <unordered_map>
 
+#include "base/ascii.h"
+
 namespace marlo::core {
 namespace {
 
@@ -30,21 +32,6 @@ void AppendWords(std::vector<std::uint8_t>& out, std::span<const std::uint32_t> 
     for (std::uint32_t word : words)
       for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(word >> shift));
   }
-}
-
-// Caller has checked that four bytes exist at `offset`.
-std::uint32_t LoadWord(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
-  std::uint32_t word = 0;
-  for (int i = 3; i >= 0; --i) word = (word << 8) | bytes[static_cast<std::size_t>(offset) + i];
-  return word;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string AsciiLowerCopy(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = AsciiLower(c);
-  return lower;
 }
 
 // Only "/" separates folders here; on Windows "\\" and a drive's ":" do too.
@@ -69,7 +56,7 @@ class CobReader {
     return offset <= bytes_.size() && length <= bytes_.size() - offset;
   }
 
-  std::uint32_t Word(std::uint64_t offset) const { return LoadWord(bytes_, offset); }
+  std::uint32_t Word(std::uint64_t offset) const { return LoadCobWord(bytes_, offset); }
 
   // A table of `count` words: checked as a whole before anything is allocated,
   // so a bogus count cannot ask for more memory than the file's own size.
@@ -205,6 +192,12 @@ std::string CobOutputPath(const std::string& outputPath, const std::string& outp
   const auto dot = fileName.rfind('.');
   path += dot == std::string::npos ? fileName : fileName.substr(0, dot);
   return path + ".cob";
+}
+
+std::uint32_t LoadCobWord(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
+  std::uint32_t word = 0;
+  for (int i = 3; i >= 0; --i) word = (word << 8) | bytes[static_cast<std::size_t>(offset) + i];
+  return word;
 }
 
 std::array<std::uint32_t, kCobHeaderWords> HeaderWords(const CobHeader& h) {

@@ -35,6 +35,10 @@ struct CobHeader {
   std::uint32_t NamePoolOffset = 0;
 };
 
+// The little-endian word at `offset`; the caller has checked that four bytes
+// are there.
+std::uint32_t LoadCobWord(std::span<const std::uint8_t> bytes, std::uint64_t offset);
+
 // The eleven header words in file order, and back.
 inline constexpr std::size_t kCobHeaderWords = 11;
 std::array<std::uint32_t, kCobHeaderWords> HeaderWords(const CobHeader& header);

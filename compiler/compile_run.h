@@ -15,10 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/ascii.h"
+#include "base/text_stream.h"
 #include "compiler/compile_text.h"
 #include "compiler/instructions.h"
 #include "compiler/name_table.h"
-#include "compiler/text_stream.h"
 
 namespace marlo::core::detail {
 
@@ -28,7 +29,7 @@ struct CompileFailure {
 
 // The text is read lower-cased (letters A-Z only), as the compiler always
 // reads it, without making a lower-cased copy.
-constexpr char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char Fold(char c) { return AsciiLower(c); }
 
 // A set of characters as a table over the raw text, for the tight loop of
 // ReadRun: a character is in the set when its lower-case form is taken by

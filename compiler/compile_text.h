@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/hooks.h"
+#include "base/text_stream.h"
 #include "compiler/cob_file.h"
-#include "compiler/compiler_hooks.h"
-#include "compiler/text_stream.h"
 
 namespace marlo::core {
 

@@ -30,9 +30,7 @@ class CobView {
 
   std::optional<std::uint32_t> WordAt(std::uint64_t offset) const {
     if (offset > bytes_.size() || bytes_.size() - offset < kWordSize) return std::nullopt;
-    std::uint32_t word = 0;
-    for (int i = 3; i >= 0; --i) word = (word << 8) | bytes_[static_cast<std::size_t>(offset) + i];
-    return word;
+    return LoadCobWord(bytes_, offset);
   }
 
   std::optional<std::uint32_t> TableEntry(std::uint32_t tableOffset, std::uint64_t index) const {

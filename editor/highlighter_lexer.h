@@ -18,7 +18,7 @@
 #include <QVector>
 #include <string_view>
 
-#include "editor/line_highlighter.h"
+#include "syntax/line_highlighter.h"
 
 namespace marlo::editor {
 

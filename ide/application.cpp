@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "ide/message_box.h"
+#include "ui/message_box.h"
 
 namespace marlo::ide {
 

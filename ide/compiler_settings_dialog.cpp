@@ -16,12 +16,12 @@
 #include <stdexcept>
 
 #include "compiler/compile_text.h"
-#include "compiler/source_file.h"
+#include "driver/source_file.h"
 #include "ide/directory_edit.h"
 #include "ide/include_dirs_dialog.h"
-#include "ide/message_box.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/settings.h"
+#include "ui/message_box.h"
 
 namespace marlo::ide {
 

@@ -9,9 +9,9 @@
 #include "ide/application.h"
 #include "ide/command_line.h"
 #include "ide/main_window.h"
-#include "ide/message_box.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/single_instance.h"
+#include "ui/message_box.h"
 
 int main(int argc, char** argv) {
   using namespace marlo::ide;

@@ -37,7 +37,6 @@
 #include "ide/command_line.h"
 #include "ide/compiler_settings_dialog.h"
 #include "ide/file_association.h"
-#include "ide/message_box.h"
 #include "ide/message_window.h"
 #include "ide/recent_files.h"
 #include "ide/reg_ini_plus.h"
@@ -46,6 +45,7 @@
 #include "net/contact_form.h"
 #include "net/feedback_mail.h"
 #include "net/web_file_info.h"
+#include "ui/message_box.h"
 
 // The icons live in the library's resources, which a static library must
 // register itself.

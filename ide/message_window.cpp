@@ -6,9 +6,9 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
-#include "ide/message_box.h"
 #include "ide/message_lines.h"
 #include "ide/source_window.h"
+#include "ui/message_box.h"
 
 namespace marlo::ide {
 

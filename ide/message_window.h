@@ -13,7 +13,7 @@
 #include <QWidget>
 #include <string>
 
-#include "compiler/compiler_hooks.h"
+#include "base/hooks.h"
 
 class QMdiArea;
 class QMenu;

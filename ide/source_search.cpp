@@ -5,7 +5,7 @@
 #include <QList>
 #include <algorithm>
 
-#include "ide/message_box.h"
+#include "ui/message_box.h"
 
 namespace marlo::ide {
 namespace {

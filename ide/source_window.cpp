@@ -33,16 +33,17 @@
 #include <system_error>
 #include <utility>
 
-#include "compiler/compile_source.h"
 #include "compiler/listing.h"
-#include "compiler/source_file.h"
-#include "ide/bos_syn_lexer.h"
+#include "driver/compile_source.h"
+#include "driver/source_file.h"
+#include "driver/standard_tokens.h"
+#include "editor/bos_syn_lexer.h"
 #include "ide/find_dialogs.h"
-#include "ide/message_box.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/settings.h"
 #include "ide/source_search.h"
 #include "preprocessor/scanner.h"
+#include "ui/message_box.h"
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -212,9 +213,7 @@ TSourceWindow::TSourceWindow(ISourceWindowHost& host, int number, QWidget* paren
   progress_ = std::make_unique<TProgressAdapter>(*progressBar1_, [this] {
     if (cancelRequested_) compiler_.Abort();
   });
-  core::TCsStringList tokens;
-  for (const std::string& word : core::StandardBosTokens()) tokens.Add(word);
-  preProcessor_.SetTokens(tokens);
+  preProcessor_.SetTokens(core::StandardTokenList());
   preProcessor_.SetProgressBar(progress_.get());
   compiler_.SetPreProcesser(&preProcessor_);
   compiler_.SetMessageListBox(&host_.MessageList());

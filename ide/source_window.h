@@ -11,13 +11,13 @@
 #include <memory>
 #include <vector>
 
+#include "base/hooks.h"
 #include "compiler/bos_compiler.h"
-#include "compiler/compiler_hooks.h"
 #include "editor/source_edit.h"
-#include "ide/bos_syn.h"
-#include "ide/general_syn.h"
 #include "ide/search_text.h"
 #include "preprocessor/pre_processor.h"
+#include "syntax/bos_syn.h"
+#include "syntax/general_syn.h"
 
 class QLabel;
 class QListWidget;

@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QLocale>
 
-#include "ide/message_box.h"
 #include "net/contact_form.h"
+#include "ui/message_box.h"
 
 namespace marlo::net {
 

@@ -21,9 +21,9 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "ide/message_box.h"
 #include "net/web_dl_progress.h"
 #include "net/web_wait_window.h"
+#include "ui/message_box.h"
 
 namespace marlo::net {
 namespace {

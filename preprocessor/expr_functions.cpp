@@ -6,6 +6,7 @@
 #include <limits>
 #include <numbers>
 
+#include "base/ascii.h"
 #include "preprocessor/expr_internal.h"
 #include "preprocessor/expression_evaluator.h"
 
@@ -87,14 +88,10 @@ std::string TStringExpression::AsString() const {
   std::string text = RequireParam(0, Name()).AsString();
   switch (which_) {
     case TStringFunction::sfUpper:
-      for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      }
+      for (char& c : text) c = AsciiUpper(c);
       return text;
     case TStringFunction::sfLower:
-      for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      }
+      for (char& c : text) c = AsciiLower(c);
       return text;
     default: {  // COPY
       std::int64_t position = RequireParam(1, Name()).AsInteger();

@@ -9,7 +9,8 @@
 #include <sstream>
 #include <system_error>
 
-#include "compiler/system_error_text.h"
+#include "base/ascii.h"
+#include "base/system_error_text.h"
 #include "preprocessor/expression_evaluator.h"
 #include "preprocessor/scanner.h"
 #include "preprocessor/token_reader.h"
@@ -39,8 +40,7 @@ struct WalkFailure {
 };
 
 void LowerCaseInPlace(std::string& text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : text) c = AsciiLower(c);
 }
 
 bool IsWord(const TToken& token) {

@@ -23,9 +23,9 @@
 #include <utility>
 #include <vector>
 
-#include "compiler/compiler_hooks.h"
-#include "compiler/text_stream.h"
-#include "preprocessor/cs_string_list.h"
+#include "base/cs_string_list.h"
+#include "base/hooks.h"
+#include "base/text_stream.h"
 
 namespace marlo::core {
 

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "preprocessor/cs_string_list.h"
+#include "base/cs_string_list.h"
 
 namespace marlo::core {
 

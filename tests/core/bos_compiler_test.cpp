@@ -10,8 +10,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "compiler/compile_source.h"
-#include "compiler/compile_thread.h"
+#include "driver/compile_source.h"
+#include "driver/compile_thread.h"
+#include "driver/standard_tokens.h"
 #include "preprocessor/scanner.h"
 
 namespace marlo::core {
@@ -258,12 +259,6 @@ TEST(BosCompiler, ConversionWarningsReachTheHookAndTheCompileGoesOn) {
 }
 
 // ---- the compile road ------------------------------------------------------
-
-TCsStringList StandardTokenList() {
-  TCsStringList tokens;
-  for (const std::string& word : StandardBosTokens()) tokens.Add(word);
-  return tokens;
-}
 
 // Whatever the compiler was linked to, the road compiles what its own
 // preprocessor made, and says true only when the .cob was written.

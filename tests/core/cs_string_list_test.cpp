@@ -1,4 +1,4 @@
-#include "preprocessor/cs_string_list.h"
+#include "base/cs_string_list.h"
 
 #include <gtest/gtest.h>
 

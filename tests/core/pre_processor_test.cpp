@@ -9,37 +9,20 @@
 #include <fstream>
 #include <map>
 
+#include "driver/memory_include_files.h"
+#include "driver/standard_tokens.h"
 #include "preprocessor/scanner.h"
 #include "preprocessor/token_reader.h"
 
 namespace marlo::core {
 namespace {
 
-class MemoryFiles : public IIncludeFiles {
- public:
-  std::map<std::string, std::string> files;
-  std::map<std::string, std::string> unreadable;  // path -> reason
-  bool Exists(const std::string& path) const override { return files.count(path) || unreadable.count(path); }
-  bool Read(const std::string& path, std::string& contents, std::string& reason) const override {
-    if (auto it = unreadable.find(path); it != unreadable.end()) {
-      reason = it->second;
-      return false;
-    }
-    contents = files.at(path);
-    return true;
-  }
-};
-
-TCsStringList BosTokens() {
-  TCsStringList tokens;
-  for (const std::string& word : StandardBosTokens()) tokens.Add(word);
-  return tokens;
-}
+const TCsStringList& BosTokens() { return StandardTokenList(); }
 
 TEST(PreProcessor, UnreadableIncludeStopsTheWalkWithTheReason) {
-  MemoryFiles files;
-  files.files["main.bos"] = "";
-  files.unreadable["inc/a.h"] = "Permission denied";
+  MemoryIncludeFiles files;
+  files.Add("main.bos", "");
+  files.AddUnreadable("inc/a.h", "Permission denied");
   TPreProcessor pp;
   pp.SetTokens(BosTokens());
   pp.SetIncludeFiles(&files);

@@ -1,4 +1,4 @@
-#include "compiler/source_file.h"
+#include "driver/source_file.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -23,9 +23,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/hooks.h"
 #include "compiler/bos_compiler.h"
-#include "compiler/compile_source.h"
-#include "compiler/compiler_hooks.h"
+#include "driver/compile_source.h"
+#include "driver/standard_tokens.h"
 #include "preprocessor/pre_processor.h"
 #include "preprocessor/scanner.h"
 
@@ -179,12 +180,7 @@ class MessageCollector : public IMessageList {
   std::vector<std::string> lines;
 };
 
-void ConfigureTokens(TPreProcessor& preprocessor) {
-  // The keyword list the source window hands its preprocessor.
-  TCsStringList tokens;
-  for (const std::string& word : marlo::core::StandardBosTokens()) tokens.Add(word);
-  preprocessor.SetTokens(tokens);
-}
+void ConfigureTokens(TPreProcessor& preprocessor) { preprocessor.SetTokens(marlo::core::StandardTokenList()); }
 
 void TakeState(const TPreProcessor& preprocessor, Outcome& outcome) {
   outcome.source = preprocessor.Source();

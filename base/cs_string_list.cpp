@@ -1,4 +1,4 @@
-#include "preprocessor/cs_string_list.h"
+#include "base/cs_string_list.h"
 
 #include <algorithm>
 #include <fstream>
@@ -7,6 +7,8 @@
 #include <ostream>
 #include <utility>
 
+#include "base/ascii.h"
+
 namespace marlo::core {
 
 namespace {
@@ -14,9 +16,7 @@ namespace {
 constexpr char kDuplicateError[] = "String list does not allow duplicates";
 constexpr char kSortedListError[] = "Operation not allowed on sorted string list";
 
-inline unsigned char FoldAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
+inline unsigned char FoldAscii(unsigned char c) { return static_cast<unsigned char>(AsciiLower(static_cast<char>(c))); }
 
 // Name part of a name=value entry; false when the entry has no "=".
 bool SplitName(std::string_view entry, std::string_view& name) {

@@ -1,4 +1,4 @@
-#include "ide/highlight_attribute.h"
+#include "syntax/highlight_attribute.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "compiler/system_error_text.h"
+#include "base/system_error_text.h"
 
 #include <string.h>
 

@@ -1,4 +1,4 @@
-#include "ide/bos_syn_lexer.h"
+#include "editor/bos_syn_lexer.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "ide/message_box.h"
+#include "ui/message_box.h"
 
 namespace marlo::ide {
 namespace {

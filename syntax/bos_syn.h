@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "ide/custom_syn.h"
+#include "syntax/custom_syn.h"
 
 namespace marlo::ide {
 

@@ -1,4 +1,4 @@
-#include "compiler/atomic_file.h"
+#include "base/atomic_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "compiler/system_error_text.h"
+#include "base/system_error_text.h"
 
 #ifdef _WIN32
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "ide/bos_syn.h"
+#include "syntax/bos_syn.h"
 
 #include <vector>
 

@@ -9,7 +9,7 @@
 #include <QVector>
 
 #include "editor/highlighter_lexer.h"
-#include "ide/custom_syn.h"
+#include "syntax/custom_syn.h"
 
 class QObject;
 

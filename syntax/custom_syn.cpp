@@ -1,4 +1,4 @@
-#include "ide/custom_syn.h"
+#include "syntax/custom_syn.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,8 +1,8 @@
-#include "compiler/compile_source.h"
+#include "driver/compile_source.h"
 
 #include <vector>
 
-#include "compiler/compile_thread.h"
+#include "driver/compile_thread.h"
 
 namespace marlo::core {
 

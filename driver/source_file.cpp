@@ -1,4 +1,4 @@
-#include "compiler/source_file.h"
+#include "driver/source_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <system_error>
 
-#include "compiler/system_error_text.h"
+#include "base/system_error_text.h"
 
 namespace marlo::core {
 

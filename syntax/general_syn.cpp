@@ -1,4 +1,4 @@
-#include "ide/general_syn.h"
+#include "syntax/general_syn.h"
 
 namespace marlo::ide {
 namespace {

@@ -1,4 +1,4 @@
-#include "compiler/compile_thread.h"
+#include "driver/compile_thread.h"
 
 #include <pthread.h>
 

@@ -19,8 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "editor/line_highlighter.h"
-#include "ide/highlight_attribute.h"
+#include "syntax/highlight_attribute.h"
+#include "syntax/line_highlighter.h"
 
 namespace marlo::ide {
 
