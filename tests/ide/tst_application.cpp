@@ -3,8 +3,8 @@
 #include <QTest>
 
 #include "ide/application.h"
-#include "ide/message_box.h"
 #include "ide/reg_ini_plus.h"
+#include "ui/message_box.h"
 
 using namespace marlo::ide;
 

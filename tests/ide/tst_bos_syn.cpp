@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ide/bos_syn.h"
-#include "ide/general_syn.h"
+#include "syntax/bos_syn.h"
+#include "syntax/general_syn.h"
 
 using namespace marlo::ide;
 

@@ -20,9 +20,9 @@
 #include <QTimer>
 #include <cerrno>
 
-#include "ide/message_box.h"
 #include "net/contact_form.h"
 #include "net/feedback_mail.h"
+#include "ui/message_box.h"
 
 using marlo::net::TContactForm;
 using marlo::net::TFeedbackMail;

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "editor/bos_syn_lexer.h"
 #include "editor/highlighter_lexer.h"
-#include "ide/bos_syn.h"
-#include "ide/bos_syn_lexer.h"
-#include "ide/general_syn.h"
+#include "syntax/bos_syn.h"
+#include "syntax/general_syn.h"
 
 using namespace marlo::ide;
 using marlo::editor::THighlighterLexer;

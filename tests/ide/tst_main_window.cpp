@@ -23,11 +23,11 @@
 
 #include "ide/command_line.h"
 #include "ide/main_window.h"
-#include "ide/message_box.h"
 #include "ide/message_window.h"
 #include "ide/recent_files.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/single_instance.h"
+#include "ui/message_box.h"
 
 using namespace marlo::ide;
 

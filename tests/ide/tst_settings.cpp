@@ -17,13 +17,13 @@
 #include <memory>
 #include <optional>
 
-#include "compiler/source_file.h"
+#include "driver/source_file.h"
 #include "ide/compiler_settings_dialog.h"
 #include "ide/directory_edit.h"
 #include "ide/include_dirs_dialog.h"
-#include "ide/message_box.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/settings.h"
+#include "ui/message_box.h"
 
 using namespace marlo::ide;
 

@@ -8,9 +8,9 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "ide/message_box.h"
 #include "ide/source_search.h"
 #include "tests/ide/test_rows.h"
+#include "ui/message_box.h"
 
 using marlo::ide::TBoxRequest;
 using marlo::ide::TSearchOptions;

@@ -23,10 +23,10 @@
 #include "ide/compiler_settings_dialog.h"
 #include "ide/find_dialogs.h"
 #include "ide/main_window.h"
-#include "ide/message_box.h"
 #include "ide/message_window.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/source_window.h"
+#include "ui/message_box.h"
 
 using namespace marlo::ide;
 

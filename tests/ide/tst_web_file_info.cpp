@@ -20,10 +20,10 @@
 #include <QUrlQuery>
 #include <csignal>
 
-#include "ide/message_box.h"
 #include "net/web_dl_progress.h"
 #include "net/web_file_info.h"
 #include "net/web_wait_window.h"
+#include "ui/message_box.h"
 
 using marlo::ide::TBoxRequest;
 using marlo::net::TWebDlProgress;
