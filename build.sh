@@ -33,13 +33,13 @@ esac
 
 say() { printf '==> %s\n' "$*"; }
 
-CORE_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
+CORE_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format nlohmann-json3-dev)
 IDE_PACKAGES=(qt6-base-dev libqscintilla2-qt6-dev qt6-multimedia-dev libqt6svg6)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
-# Servers the network tests start on 127.0.0.1, and the virtual X server,
-# clipboard owner and system-call tracer of two desktop tests (they skip
-# without them).
-TEST_PACKAGES=(python3 python3-aiosmtpd tinyproxy xvfb xauth xclip strace)
+# Servers the network tests start on 127.0.0.1, the virtual X server,
+# clipboard owner and system-call tracer of two desktop tests, and the editor
+# the language server's end-to-end test drives (they skip without them).
+TEST_PACKAGES=(python3 python3-aiosmtpd tinyproxy xvfb xauth xclip strace neovim)
 FUZZ_TARGETS=(scanner preprocessor evaluator compiler cob)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }

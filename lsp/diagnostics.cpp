@@ -1,0 +1,86 @@
+#include "lsp/diagnostics.h"
+
+#include "compiler/compile_text.h"
+#include "driver/compile_source.h"
+#include "driver/source_file.h"
+#include "driver/standard_tokens.h"
+
+#if __has_include("driver/source_position.h")
+#include "driver/source_position.h"
+#else
+// Until the compile road maps positions itself: errors land on their file's
+// line when the preprocessor names it, else at the document's start.
+namespace marlo::core {
+struct SourcePosition {
+  std::string file;
+  int line = 0;
+  int column = 0;
+};
+inline SourcePosition FindSourcePosition(const TPreProcessor&, int, int, int, const IIncludeFiles&) { return {}; }
+inline SourcePosition FindErrorPosition(const TPreProcessor&, const PreprocessError& error) {
+  return {error.file, error.line, 1};
+}
+}  // namespace marlo::core
+#endif
+
+namespace marlo::lsp {
+namespace {
+
+Problem Located(const Document& document, const core::SourcePosition& where, bool error, std::string message) {
+  Problem problem;
+  problem.error = error;
+  problem.message = std::move(message);
+  if (where.file.empty() || where.line < 1) {
+    problem.path = document.path;  // somewhere in the text: its start
+    return problem;
+  }
+  problem.path = AbsolutePath(where.file);
+  problem.line = where.line;
+  problem.column = std::max(where.column, 1);
+  return problem;
+}
+
+}  // namespace
+
+std::vector<Problem> CompileDocument(const Workspace& workspace, const Document& document) {
+  std::vector<Problem> problems;
+  const Settings& settings = workspace.settings;
+  if (document.text.Text().size() > kMaxAnalysedBytes) {
+    problems.push_back(
+        {document.path, 1, 1, false, false,
+         "Not compiled: the document is larger than " + std::to_string(kMaxAnalysedBytes >> 20) + " MiB"});
+    return problems;
+  }
+  core::TPreProcessor preprocessor;
+  preprocessor.SetTokens(core::StandardTokenList());
+  preprocessor.SetIncludeFiles(&workspace.Files());
+  core::PreprocessSettings preprocess;
+  preprocess.includeDirs = workspace.IncludeDirs(document);
+  preprocess.includeBesideIncluder = settings.extended;
+  preprocess.secondCore = false;
+  if (!core::PreprocessTwice(preprocessor, core::NormalizeSourceText(document.text.Text(), kTabWidth), document.path,
+                             preprocess)) {
+    const core::PreprocessError& error = preprocessor.Error();
+    Problem problem = Located(document, core::FindErrorPosition(preprocessor, error), true, error.text);
+    problem.wholeLine = true;
+    problems.push_back(std::move(problem));
+    return problems;
+  }
+
+  core::CompileOptions options;
+  options.angularConst = settings.angularScale;
+  options.linearConst = settings.linearScale;
+  options.extended = settings.extended;
+  std::vector<core::CompileWarning> warnings;
+  options.onWarning = [&warnings](const core::CompileWarning& warning) { warnings.push_back(warning); };
+  const core::CompileOutcome outcome = core::CompileText(preprocessor.Source(), options);
+  auto locate = [&](int row, int col) {
+    return core::FindSourcePosition(preprocessor, row, col, kTabWidth, workspace.Files());
+  };
+  for (const core::CompileWarning& warning : warnings)
+    problems.push_back(Located(document, locate(warning.row, warning.col), false, warning.text));
+  if (!outcome.ok) problems.push_back(Located(document, locate(outcome.row, outcome.col), true, outcome.errorText));
+  return problems;
+}
+
+}  // namespace marlo::lsp

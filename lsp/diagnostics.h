@@ -1,0 +1,25 @@
+// A script compiled in memory, as marloc compiles it (both preprocessor
+// passes over the open texts, then the compiler), with its error and
+// warnings led back to the files and lines they came from. No .cob is
+// written.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "lsp/workspace.h"
+
+namespace marlo::lsp {
+
+struct Problem {
+  std::string path;  // absolute
+  int line = 1;      // from 1
+  int column = 1;    // from 1, in bytes of the line as stored
+  bool error = true;
+  bool wholeLine = false;  // a preprocessing error names only its line
+  std::string message;
+};
+
+std::vector<Problem> CompileDocument(const Workspace& workspace, const Document& document);
+
+}  // namespace marlo::lsp
