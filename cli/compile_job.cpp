@@ -1,13 +1,17 @@
 #include "cli/compile_job.h"
 
 #include <exception>
+#include <filesystem>
 #include <istream>
 
+#include "base/atomic_file.h"
 #include "base/hooks.h"
+#include "cli/dependency_file.h"
 #include "compiler/bos_compiler.h"
 #include "compiler/listing.h"
 #include "driver/compile_source.h"
 #include "driver/source_file.h"
+#include "driver/source_position.h"
 #include "driver/standard_tokens.h"
 #include "preprocessor/pre_processor.h"
 #include "preprocessor/scanner.h"
@@ -32,6 +36,51 @@ std::string JoinLines(const std::vector<std::string>& lines) {
     text += '\n';
   }
   return text;
+}
+
+// Maps the compile's error and warnings to the files and lines the author
+// has open, as lines editors and build tools read. The Source rows are
+// needed for the columns: when the compile let them go, the file is
+// preprocessed once more (only a failed or warned compile pays for this).
+void ReportLocated(const std::string& path, const Options& options, const core::PreprocessSettings& settings,
+                   core::TPreProcessor& compiled, const std::vector<core::CompileWarning>& warnings,
+                   const core::TBosCompiler* failed, JobResult& result) {
+  core::TPreProcessor again;
+  core::TPreProcessor* mapped = &compiled;
+  if (!settings.keepSource) {
+    core::LoadResult reloaded = core::LoadFile(path, options.tabWidth);
+    if (reloaded.ok) {
+      again.SetTokens(core::StandardTokenList());
+      core::PreprocessSettings keep = settings;
+      keep.keepSource = true;
+      keep.secondCore = false;
+      core::PreprocessTwice(again, std::move(reloaded.text), path, keep);
+      mapped = &again;
+    }
+  }
+  const core::DiskIncludeFiles files;
+  for (const core::CompileWarning& warning : warnings) {
+    const core::SourcePosition where =
+        core::FindSourcePosition(*mapped, warning.row, warning.col, options.tabWidth, files);
+    result.Err(core::LocatedLine(where, "warning", warning.text) + "\n");
+  }
+  if (failed) {
+    const core::SourcePosition where =
+        core::FindSourcePosition(*mapped, failed->Row(), failed->Col(), options.tabWidth, files, failed->ErrorText());
+    result.Err(core::LocatedLine(where, "error", failed->ErrorText()) + "\n");
+  }
+}
+
+// Writes the dependency file of a compile that wrote `cob`; an error line
+// when that fails.
+std::string WriteDependencies(const std::string& path, const Options& options, const std::string& cob,
+                              const core::TPreProcessor& preprocessor) {
+  std::vector<std::string> inputs{path};
+  inputs.insert(inputs.end(), preprocessor.FilesRead().begin(), preprocessor.FilesRead().end());
+  const std::string target = std::filesystem::path(cob).lexically_normal().generic_string();
+  const std::string rules = DependencyRules(target, inputs, options.phonyHeaders);
+  const std::string depfile = options.dependencyPath.empty() ? cob + ".d" : options.dependencyPath;
+  return core::WriteFileAtomically(depfile, std::vector<std::uint8_t>(rules.begin(), rules.end()));
 }
 
 }  // namespace
@@ -82,10 +131,8 @@ JobResult CompileJob(const std::string& path, const Options& options) {
     compiler.SetLinearConst(options.linearConst);
     compiler.SetRecurseDepth(options.recurseDepth);
     compiler.SetExtended(options.extended);
-    compiler.SetOnWarning([&](const core::CompileWarning& warning) {
-      result.Err(path + ": warning: [" + std::to_string(warning.row) + ": " + std::to_string(warning.col) + "] " +
-                 warning.text + "\n");
-    });
+    std::vector<core::CompileWarning> warnings;
+    compiler.SetOnWarning([&](const core::CompileWarning& warning) { warnings.push_back(warning); });
 
     // The listings are built while the written file is still open, and shown
     // after the success line.
@@ -102,6 +149,19 @@ JobResult CompileJob(const std::string& path, const Options& options) {
     }
 
     result.ok = core::PreprocessAndCompile(preprocessor, compiler, std::move(loaded.text), path, settings);
+    if (!result.ok && preprocessor.Failed()) {
+      const core::SourcePosition where = core::FindErrorPosition(preprocessor, preprocessor.Error());
+      result.Err(core::LocatedLine(where, "error", preprocessor.Error().text) + "\n");
+    } else if (!result.ok || !warnings.empty()) {
+      ReportLocated(path, options, settings, preprocessor, warnings, result.ok ? nullptr : &compiler, result);
+    }
+    if (result.ok && options.dependencyFile) {
+      if (std::string failure = WriteDependencies(path, options, compiler.OutputFilename(), preprocessor);
+          !failure.empty()) {
+        messages.Add("[0: 0] " + failure);
+        result.ok = false;
+      }
+    }
     if (result.ok && !listings.empty()) result.Out(std::move(listings));
   } catch (const std::exception& error) {
     // Nothing should get here; if it does, the file still fails in the usual form.

@@ -18,6 +18,9 @@ enum class Id {
   kPreprocess,
   kDefinesIgnoreCase,
   kExtended,
+  kDependencyFile,
+  kDependencyPath,
+  kPhonyHeaders,
   kOutputDir,
   kAngular,
   kLinear,
@@ -43,6 +46,10 @@ constexpr std::array kSpecs{
     Spec{Id::kPreprocess, "E", "preprocess", Takes::kNothing},
     Spec{Id::kDefinesIgnoreCase, "", "defines-ignore-case", Takes::kNothing},
     Spec{Id::kExtended, "X", "extended", Takes::kNothing},
+    // As the C compilers spell them: one dash, two letters.
+    Spec{Id::kDependencyFile, "MD", "", Takes::kNothing},
+    Spec{Id::kDependencyPath, "MF", "", Takes::kText},
+    Spec{Id::kPhonyHeaders, "MP", "", Takes::kNothing},
     Spec{Id::kOutputDir, "o", "output-dir", Takes::kText},
     Spec{Id::kAngular, "", "angular", Takes::kReal},
     Spec{Id::kLinear, "", "linear", Takes::kReal},
@@ -57,7 +64,7 @@ constexpr std::array kSpecs{
 
 const Spec* FindLong(std::string_view name) {
   for (const Spec& spec : kSpecs) {
-    if (spec.longName == name) return &spec;
+    if (!spec.longName.empty() && spec.longName == name) return &spec;
   }
   return nullptr;
 }
@@ -148,6 +155,16 @@ std::string Apply(const Spec& spec, std::string_view shownName, std::string_view
     case Id::kExtended:
       options.extended = true;
       break;
+    case Id::kDependencyFile:
+      options.dependencyFile = true;
+      break;
+    case Id::kDependencyPath:  // writes the file as -MD does
+      options.dependencyFile = true;
+      options.dependencyPath = std::string(value);
+      break;
+    case Id::kPhonyHeaders:
+      options.phonyHeaders = true;
+      break;
     case Id::kOutputDir:
       options.outputDir = std::string(value);
       break;
@@ -196,6 +213,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       }
       shownName = "--" + std::string(body);
       spec = FindLong(body);
+    } else if (arg == "-MD" || arg == "-MF" || arg == "-MP") {
+      shownName = arg;
+      spec = FindShort(std::string_view(arg).substr(1));
     } else {
       shownName = arg.substr(0, 2);
       spec = FindShort(std::string_view(arg).substr(1, 1));
@@ -237,6 +257,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     result.error = "no input files";
     return result;
   }
+  if (!options.dependencyPath.empty() && options.files.size() > 1) {
+    result.error =
+        "option '-MF' names the dependency file of one input file, got " + std::to_string(options.files.size());
+    return result;
+  }
   if (options.recurseDepth > core::kMaxNestingDepth)
     result.warnings.push_back("--recurse " + std::to_string(options.recurseDepth) +
                               " is above the compiler's own nesting limit of " +
@@ -257,6 +282,10 @@ std::string UsageText() {
          "                        match #define names without regard to case\n"
          "  -X, --extended        the extended language of today's unit scripts (else,\n"
          "                        C precedence, get with arguments, ...)\n"
+         "  -MD                   write a make-style dependency file beside each .cob\n"
+         "                        (unit.cob.d: the .cob, then every file read)\n"
+         "  -MF FILE              name the dependency file (one input file only)\n"
+         "  -MP                   add an empty rule for each header\n"
          "  -o, --output-dir DIR  directory of the .cob files (default: .)\n"
          "      --angular X       scale of angular literals, above 0 and at most 1e9\n"
          "                        (default: 182.04444444)\n"

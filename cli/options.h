@@ -21,6 +21,9 @@ struct Options {
   bool preprocessOnly = false;
   bool definesIgnoreCase = false;
   bool extended = false;
+  bool dependencyFile = false;  // -MD: a make-style .d beside each .cob
+  std::string dependencyPath;   // -MF FILE: its name (one input file only)
+  bool phonyHeaders = false;    // -MP: an empty rule per header
   bool help = false;
   bool version = false;
   std::vector<std::string> files;

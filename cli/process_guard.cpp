@@ -2,7 +2,11 @@
 
 #include "base/atomic_file.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -15,7 +19,21 @@ namespace marlo::cli {
 
 #ifdef _WIN32
 
-void GuardProcess() {}
+namespace {
+
+// Runs on a thread of its own, where locks may be taken; FALSE leaves the
+// event to the next handler, the default one that ends the process.
+BOOL WINAPI AwaitStop(DWORD) {
+  core::RemoveTemporaryFiles();
+  return FALSE;
+}
+
+}  // namespace
+
+// Standard handles that were never given stay apart from the files the
+// C runtime opens, and a closed pipe is a failed write: only Ctrl+C, Ctrl+Break
+// and a closed console window need handling.
+void GuardProcess() { ::SetConsoleCtrlHandler(&AwaitStop, TRUE); }
 
 #else
 

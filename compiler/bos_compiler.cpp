@@ -22,6 +22,7 @@ void TBosCompiler::ReportFailure(int row, int col, const std::string& text) {
   row_ = row;
   col_ = col;
   aborted_.store(true);
+  errorText_ = text;
   if (messageList_) messageList_->Add(ErrorLine(row_, col_, text));
 }
 
@@ -57,7 +58,9 @@ void TBosCompiler::Finish(const CompileOutcome& outcome) {
   };
   row_ = outcome.row;
   col_ = outcome.col;
+  errorText_.clear();
   if (!outcome.ok) {
+    errorText_ = outcome.errorText;
     message(ErrorLine(row_, col_, outcome.errorText));
     aborted_.store(true);
     return;
@@ -66,6 +69,7 @@ void TBosCompiler::Finish(const CompileOutcome& outcome) {
   const std::vector<std::uint8_t> bytes = BuildCob(outcome.image);
   const std::string path = CobOutputPath(outputPath_, outputFilename_);
   if (std::string failure = WriteFileAtomically(path, bytes); !failure.empty()) {
+    errorText_ = failure;
     message(ErrorLine(row_, col_, failure));
     aborted_.store(true);
     return;

@@ -48,6 +48,8 @@ class TBosCompiler {
   bool AbortedCompile() const { return aborted_.load(); }
   int Row() const { return row_; }
   int Col() const { return col_; }
+  // The text of the last compile's error line ("" after a success).
+  const std::string& ErrorText() const { return errorText_; }
 
   const std::string& OutputPath() const { return outputPath_; }
   void SetOutputPath(std::string path) { outputPath_ = std::move(path); }
@@ -91,6 +93,7 @@ class TBosCompiler {
   std::atomic<bool> aborted_{false};
   int row_ = 0;
   int col_ = 0;
+  std::string errorText_;
   std::string outputPath_;
   std::string outputFilename_;
   std::string sourceFile_;

@@ -193,7 +193,8 @@ class CompileRun {
   void ReadOperator();
   std::string ReadNumberText();
   std::string ReadLiteralText(char close);
-  void EmitLiteral(std::string_view text, long double scale, std::string_view warning);
+  // A failed conversion is warned of at (row, col), where the literal began.
+  void EmitLiteral(std::string_view text, long double scale, std::string_view warning, int row, int col);
   void CompileGet();
   // Extended language: C precedence over unary operators and factors.
   void ExtendedExpression();

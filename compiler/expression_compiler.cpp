@@ -16,8 +16,11 @@
 // ordered by an operator stack rather than by one routine per level, so an
 // expression nests no deeper natively than in the original language.
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 #include "compiler/compile_run.h"
 
@@ -89,17 +92,45 @@ bool ParseShortDecimal(std::string_view text, long double& value) {
   return true;
 }
 
+#ifdef _WIN32
+// MinGW's from_chars reads a long double through a double, so a long literal
+// would lose the bits Linux keeps. Its strtold rounds correctly to all 64
+// bits, as glibc's does behind from_chars; it reads the "C" locale's "."
+// (marloc never sets a locale) and more forms than a literal has, so the
+// text is checked first.
+bool FullDecimal(std::string_view text, long double& value) {
+  bool dot = false;
+  for (std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0; i < text.size(); ++i) {
+    if (text[i] == '.' && !dot) {
+      dot = true;
+    } else if (!IsDigit(text[i])) {
+      return false;
+    }
+  }
+  const std::string copy(text);
+  char* end = nullptr;
+  errno = 0;
+  const long double read = std::strtold(copy.c_str(), &end);
+  // Out of range either way fails, as from_chars does.
+  if (errno == ERANGE || end != copy.c_str() + copy.size() || !std::isfinite(read)) return false;
+  value = read;
+  return true;
+}
+#else
+bool FullDecimal(std::string_view text, long double& value) {
+  const char* last = text.data() + text.size();
+  auto [end, error] = std::from_chars(text.data(), last, value, std::chars_format::fixed);
+  return error == std::errc() && end == last && std::isfinite(value);
+}
+#endif
+
 // A decimal text as the compiler's literals allow it: optional "-", digits
 // with at most one ".", at least one digit.
 bool ParseDecimal(std::string_view text, long double& value) {
   if (ParseShortDecimal(text, value)) return true;
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
   bool digits = false;
   for (char c : text) digits = digits || IsDigit(c);
-  if (!digits) return false;
-  auto [end, error] = std::from_chars(first, last, value, std::chars_format::fixed);
-  return error == std::errc() && end == last && std::isfinite(value);
+  return digits && FullDecimal(text, value);
 }
 
 // The low 32 bits of the value truncated toward zero.
@@ -228,13 +259,13 @@ std::string CompileRun::ReadLiteralText(char close) {
 
 // A literal that does not convert is reported and compiled as 0, so the code
 // stays well-formed.
-void CompileRun::EmitLiteral(std::string_view text, long double scale, std::string_view warning) {
+void CompileRun::EmitLiteral(std::string_view text, long double scale, std::string_view warning, int row, int col) {
   Emit(Opcode::PUSH_CONSTANT);
   long double value = 0;
   // A product too large for any number (a literal of thousands of digits,
   // an absurd scale) fails like a text without digits.
   if (!ParseDecimal(text, value) || !std::isfinite(value * scale)) {
-    if (options_.onWarning) options_.onWarning({row_, col_, std::string(warning)});
+    if (options_.onWarning) options_.onWarning({row, col, std::string(warning)});
     Emit(0);
     return;
   }
@@ -311,12 +342,14 @@ void CompileRun::CompileName() {
 void CompileRun::ProcessFactor() {
   SkipWhiteSpace();
   const char c = Peek();
+  const int row = row_;
+  const int col = col_;
   if (c == '-' || c == '.' || IsDigit(c)) {
-    EmitLiteral(ReadNumberText(), 1.0L, "ProcessFactor | Number excepted");
+    EmitLiteral(ReadNumberText(), 1.0L, "ProcessFactor | Number excepted", row, col);
   } else if (c == '[') {
-    EmitLiteral(ReadLiteralText(']'), options_.linearConst, "ProcessFactor | LinearValue excepted");
+    EmitLiteral(ReadLiteralText(']'), options_.linearConst, "ProcessFactor | LinearValue excepted", row, col);
   } else if (c == '<') {
-    EmitLiteral(ReadLiteralText('>'), options_.angularConst, "ProcessFactor | AngularValue excepted");
+    EmitLiteral(ReadLiteralText('>'), options_.angularConst, "ProcessFactor | AngularValue excepted", row, col);
   } else if (c == 'g' && HasPrefix("get ")) {
     if (options_.extended) {
       Drop(4);

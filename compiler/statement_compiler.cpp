@@ -429,8 +429,10 @@ bool CompileRun::CompileKeywordStatement(const std::string& word) {
     }
     case Statement::kSet: {
       std::string number;
+      const int row = row_;
+      const int col = col_;
       if (options_.extended && ReadUnknownUnitValue(number)) {
-        EmitLiteral(number, 1.0L, "ProcessFactor | Number excepted");
+        EmitLiteral(number, 1.0L, "ProcessFactor | Number excepted", row, col);
       } else {
         ProcessExpression();
       }

@@ -27,7 +27,7 @@ bool FirstPass(TPreProcessor& preprocessor, std::string text, const std::string&
 bool SecondPass(TPreProcessor& preprocessor, const std::string& fileName) {
   const std::string first = preprocessor.TakeSource();
   preprocessor.SetFileName(fileName + " (preprocessed)");
-  const bool ok = preprocessor.Process(first);
+  const bool ok = preprocessor.ProcessAgain(first);
   preprocessor.SetFileName(fileName);
   return ok;
 }

@@ -148,7 +148,10 @@ class TokenWindow {
 class TPreProcessor::Walk {
  public:
   Walk(TPreProcessor& owner, std::string fileName, int depth)
-      : owner_(owner), fileName_(std::move(fileName)), depth_(depth) {}
+      : owner_(owner),
+        fileName_(std::move(fileName)),
+        depth_(depth),
+        fileIndex_(owner.repassing_ && depth == 0 ? 0 : owner.FileIndex(fileName_)) {}
 
   void Run(std::string_view text) {
     // Several editors begin a UTF-8 file with a byte-order mark; it is no
@@ -218,6 +221,7 @@ class TPreProcessor::Walk {
       out += text;
       if (word) out += ' ';
       outputLine_ = token.Line;
+      owner_.NoteRow(fileIndex_, token.Line, owner_.repassing_ && depth_ == 0);
     }
   }
 
@@ -367,6 +371,8 @@ class TPreProcessor::Walk {
     std::string contents;
     std::string reason;
     if (!files.Read(path, contents, reason)) Fail(line, "Cannot read include file '" + path + "': " + reason);
+    if (std::find(owner_.filesRead_.begin(), owner_.filesRead_.end(), path) == owner_.filesRead_.end())
+      owner_.filesRead_.push_back(path);
     Walk(owner_, path, depth_ + 1).Run(contents);
     return i + 1;
   }
@@ -376,6 +382,7 @@ class TPreProcessor::Walk {
   int depth_;
   TokenWindow tokens_;
   int outputLine_ = 0;
+  std::uint32_t fileIndex_;
 };
 
 TPreProcessor::TPreProcessor() {
@@ -390,6 +397,9 @@ TPreProcessor::~TPreProcessor() = default;
 
 void TPreProcessor::Reset() {
   source_.clear();
+  originFiles_.clear();
+  origins_.clear();
+  filesRead_.clear();
   droppedRows_ = 0;
   droppedCol_ = 0;
   defines_.Clear();
@@ -450,6 +460,70 @@ void TPreProcessor::SourceEnd(int& row, int& col) const {
       ++col;
     }
   }
+}
+
+std::uint32_t TPreProcessor::FileIndex(const std::string& path) {
+  const auto found = std::find(originFiles_.begin(), originFiles_.end(), path);
+  if (found != originFiles_.end()) return static_cast<std::uint32_t>(found - originFiles_.begin());
+  originFiles_.push_back(path);
+  return static_cast<std::uint32_t>(originFiles_.size() - 1);
+}
+
+void TPreProcessor::NoteRow(std::uint32_t file, int line, bool fromEarlierSource) {
+  if (!repassing_) {
+    origins_.push_back({file, static_cast<std::uint32_t>(line)});
+    return;
+  }
+  LineOrigin origin{file, static_cast<std::uint32_t>(line)};
+  // Line 1 of the earlier Source is its leading empty line: line L is row L - 1.
+  const std::size_t earlierIndex = static_cast<std::size_t>(std::max(line, 2) - 2);
+  if (fromEarlierSource) origin = earlierIndex < origins_.size() ? origins_[earlierIndex] : LineOrigin{0, 0};
+  if (!repassCopies_) {
+    if (fromEarlierSource && repassWritten_ <= earlierIndex && repassWritten_ < origins_.size()) {
+      origins_[repassWritten_++] = origin;
+      return;
+    }
+    repassCopies_ = true;
+    repassRows_.assign(origins_.begin(), origins_.begin() + static_cast<std::ptrdiff_t>(repassWritten_));
+  }
+  repassRows_.push_back(origin);
+}
+
+bool TPreProcessor::ProcessAgain(std::string_view earlierSource) {
+  repassing_ = true;
+  repassWritten_ = 0;
+  repassCopies_ = false;
+  repassRows_.clear();
+  const bool ok = Process(earlierSource);
+  repassing_ = false;
+  if (repassCopies_) {
+    origins_ = std::move(repassRows_);
+    repassRows_ = {};
+  } else if (ok) {
+    origins_.resize(repassWritten_);
+  }
+  // After a failed pass the rows not reached keep their earlier origins,
+  // for OriginOfEarlierLine.
+  return ok;
+}
+
+bool TPreProcessor::OriginOf(int row, std::string& file, int& line) const {
+  if (row < 1 || origins_.empty()) return false;
+  const LineOrigin& origin = origins_[std::min(static_cast<std::size_t>(row - 1), origins_.size() - 1)];
+  if (origin.line == 0 || origin.file >= originFiles_.size()) return false;
+  file = originFiles_[origin.file];
+  line = static_cast<int>(origin.line);
+  return true;
+}
+
+bool TPreProcessor::OriginOfEarlierLine(int earlierLine, std::string& file, int& line) const {
+  const std::size_t index = static_cast<std::size_t>(std::max(earlierLine, 2) - 2);
+  if (repassCopies_ || index >= origins_.size()) return false;
+  const LineOrigin& origin = origins_[index];
+  if (origin.line == 0 || origin.file >= originFiles_.size()) return false;
+  file = originFiles_[origin.file];
+  line = static_cast<int>(origin.line);
+  return true;
 }
 
 bool TPreProcessor::Process(std::string_view text) {

@@ -77,6 +77,19 @@ class TPreProcessor : public ISourceHolder {
   std::string Execute(std::string_view text);
   // Execute without the copy: true when the walk ran to the end.
   bool Process(std::string_view text);
+  // Process over the Source an earlier walk made (the second pass), so that
+  // the rows' origins lead through both walks to the files.
+  bool ProcessAgain(std::string_view earlierSource);
+
+  // Where row `row` of Source (from 0, as SourceEnd counts; row 0 is the
+  // leading empty line and has none) came from: a file as opened and its
+  // line from 1. A row past the end gives the last row's origin.
+  bool OriginOf(int row, std::string& file, int& line) const;
+  // Where line `line` of the text given to ProcessAgain came from; valid
+  // for the lines that walk has not passed (an error's line).
+  bool OriginOfEarlierLine(int earlierLine, std::string& file, int& line) const;
+  // Every header read since Reset, as opened, each once, in reading order.
+  const std::vector<std::string>& FilesRead() const { return filesRead_; }
 
   const std::string& Source() const override { return source_; }
   void SetSource(std::string text) { source_ = std::move(text); }
@@ -160,7 +173,26 @@ class TPreProcessor : public ISourceHolder {
   // `text` itself.
   std::string_view Substitute(const std::string& text);
 
+  // One row's origin: an index into originFiles_ and a line from 1. Kept
+  // for every row (8 bytes each); columns are found again when asked.
+  struct LineOrigin {
+    std::uint32_t file = 0;
+    std::uint32_t line = 0;
+  };
+  void NoteRow(std::uint32_t file, int line, bool fromEarlierSource);
+  std::uint32_t FileIndex(const std::string& path);
+
   std::string source_;
+  std::vector<std::string> originFiles_;
+  std::vector<LineOrigin> origins_;  // origins_[r - 1] for row r
+  std::vector<std::string> filesRead_;
+  // While ProcessAgain walks, the earlier walk's origins are overwritten in
+  // place (a row never comes from a line after the one being read), unless
+  // an include makes rows of its own: then they go to repassRows_.
+  bool repassing_ = false;
+  std::size_t repassWritten_ = 0;
+  bool repassCopies_ = false;
+  std::vector<LineOrigin> repassRows_;
   TStack defines_;
   TStack tests_;
   TCsStringList tokens_;

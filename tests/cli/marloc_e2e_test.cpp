@@ -149,7 +149,8 @@ TEST_F(Marloc, FailedCompileLeavesNoCob) {
   Outcome run = Exec({"dup.bos"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "Compiling file 'dup.bos'\n" + kDuplicateError + "\n");
-  EXPECT_EQ(run.err, "");
+  // And on standard error where in the file, as compilers say it.
+  EXPECT_EQ(run.err, "dup.bos:4:1: error: Script function create already exists\n");
   EXPECT_FALSE(fs::exists(work() / "dup.cob"));
   for (const auto& entry : fs::directory_iterator(work())) {
     EXPECT_EQ(entry.path().filename(), "dup.bos") << "left behind: " << entry.path();
@@ -191,8 +192,8 @@ TEST_F(Marloc, WarningsGoToStandardError) {
   Outcome run = Exec({"warn.bos"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "Compiling file 'warn.bos'\nCompile completed successfully\n");
-  // The position is the scan position, as for errors: after the "-" and its blank.
-  EXPECT_EQ(run.err, "warn.bos: warning: [3: 9] ProcessFactor | Number excepted\n");
+  // Line and column in the file: the "-" that is no number.
+  EXPECT_EQ(run.err, "warn.bos:3:8: warning: ProcessFactor | Number excepted\n");
 }
 
 struct UsageCase {
@@ -280,9 +281,10 @@ TEST_F(Marloc, ParallelOutputEqualsSerialOutput) {
     EXPECT_EQ(parallel.err, serial.err) << "-j " << jobs;
   }
   EXPECT_EQ(serial.status, 1);
-  EXPECT_EQ(serial.err,
-            "warn.bos: warning: [3: 7] ProcessFactor | Number excepted\n"
-            "warn.bos: warning: [4: 9] ProcessFactor | Number excepted\n");
+  EXPECT_NE(serial.err.find("warn.bos:3:8: warning: ProcessFactor | Number excepted\n"
+                            "warn.bos:4:8: warning: ProcessFactor | Number excepted\n"),
+            std::string::npos)
+      << serial.err;
   // Every file shows up once, in argument order.
   std::size_t from = 0;
   for (const std::string& file : files) {
@@ -598,6 +600,7 @@ struct FailureCase {
   std::string errorLine;    // after "Compiling file 'main.bos'"
   std::string partialText;  // what -E prints before it stops
   std::string errorText;    // what -E writes to standard error after "main.bos: error: "
+  std::string located;      // what a compile writes to standard error, as compilers do
 };
 
 // A failed walk names the file and line of the failing directive and is
@@ -619,7 +622,7 @@ TEST_P(MarlocPreprocessFailure, CompileReportsOneLineAndWritesNothing) {
   Outcome run = Exec(args);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "Compiling file 'main.bos'\n" + GetParam().errorLine + "\n");
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, GetParam().located + "\n");
   EXPECT_FALSE(fs::exists(work() / "main.cob"));
 }
 
@@ -650,39 +653,46 @@ const FailureCase kFailures[] = {
      {"-I", "inc"},
      "[2: 15] inc/w.h(3): Unknown Identifier FOO",
      "\npiece  base ;\nstatic-var  w ;",
-     "inc/w.h(3): Unknown Identifier FOO"},
+     "inc/w.h(3): Unknown Identifier FOO",
+     "inc/w.h:3:1: error: Unknown Identifier FOO"},
     // The header is named by the path it was found under.
     {"HeaderNamedAsFound",
      kIncludesW,
      {"-I", "nowhere;./inc"},
      "[2: 15] ./inc/w.h(3): Unknown Identifier FOO",
      "\npiece  base ;\nstatic-var  w ;",
-     "./inc/w.h(3): Unknown Identifier FOO"},
+     "./inc/w.h(3): Unknown Identifier FOO",
+     "./inc/w.h:3:1: error: Unknown Identifier FOO"},
     {"IncludeNotFound",
      "piece base;\r\ncreate ()\r\n{\r\n#include \"missing.h\"\r\n}\r\n",
      {},
      "[3: 1] main.bos(4): Include file 'missing.h' not found",
      "\npiece  base ;\ncreate ()\n{",
-     "main.bos(4): Include file 'missing.h' not found"},
+     "main.bos(4): Include file 'missing.h' not found",
+     "main.bos:4:1: error: Include file 'missing.h' not found"},
     {"HeaderWithoutItsDir",
      kIncludesW,
      {"-I", "nowhere"},
      "[1: 13] main.bos(2): Include file 'w.h' not found",
      "\npiece  base ;",
-     "main.bos(2): Include file 'w.h' not found"},
+     "main.bos(2): Include file 'w.h' not found",
+     "main.bos:2:1: error: Include file 'w.h' not found"},
     {"IncludeNamesAFolder",
      "x;\r\n#include \"folder.h\"\r\n",
      {},
      "[1: 3] main.bos(2): Include file 'folder.h' not found",
      "\nx ;",
-     "main.bos(2): Include file 'folder.h' not found"},
+     "main.bos(2): Include file 'folder.h' not found",
+     "main.bos:2:1: error: Include file 'folder.h' not found"},
     // The first pass makes "\n #if NOPE " of D; the second pass carries it out.
     {"SecondPass",
      "#define D #if NOPE\r\nx\r\nD\r\n",
      {},
      "[1: 2] main.bos (preprocessed)(3): Unknown Identifier NOPE",
      "\nx ",
-     "main.bos (preprocessed)(3): Unknown Identifier NOPE"},
+     "main.bos (preprocessed)(3): Unknown Identifier NOPE",
+     // line 3 of the first pass's text came from line 3 of main.bos
+     "main.bos:3:1: error: Unknown Identifier NOPE"},
     // A file that includes itself: the main walk and 32 nested ones each
     // write "\nx " before the 33rd include is refused.
     {"IncludeCycle",
@@ -690,7 +700,8 @@ const FailureCase kFailures[] = {
      {},
      "[33: 2] main.bos(2): Include file 'main.bos' nested more than 32 levels deep",
      Repeated("\nx ", 33),
-     "main.bos(2): Include file 'main.bos' nested more than 32 levels deep"},
+     "main.bos(2): Include file 'main.bos' nested more than 32 levels deep",
+     "main.bos:2:1: error: Include file 'main.bos' nested more than 32 levels deep"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Preprocess, MarlocPreprocessFailure, testing::ValuesIn(kFailures),
@@ -754,7 +765,10 @@ TEST_F(Marloc, ParallelPreprocessingEqualsSerial) {
   EXPECT_EQ(parallel.status, 1);
   EXPECT_EQ(parallel.out, serial.out);
   EXPECT_EQ(parallel.err, serial.err);
-  EXPECT_EQ(serial.err, "");
+  // Standard error holds only the failures, where in the files they lie.
+  std::istringstream located(serial.err);
+  for (std::string line; std::getline(located, line);)
+    EXPECT_TRUE(std::regex_match(line, std::regex(R"([^:]+:\d+:1: error: .+)"))) << line;
 
   std::vector<std::string> lines = serial.OutLines();
   ASSERT_EQ(lines.size(), 40u) << serial.out;

@@ -1,0 +1,6 @@
+piece base;
+
+helper ()
+{
+  sleep x;
+}
