@@ -394,6 +394,11 @@ void TForm1::OpenSourceFile(const QString& given) {
   SaveRecentFiles();
 }
 
+void TForm1::ShowSourceLine(const QString& file, int line, int column) {
+  OpenSourceFile(file);
+  if (TSourceWindow* window = ActiveSourceWindow()) window->ShowSourcePlace(line, column);
+}
+
 void TForm1::SaveRecentFiles() {
   // Reported, not thrown: the files of the same Open or command line still
   // open, and quitting still quits.

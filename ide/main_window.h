@@ -53,6 +53,7 @@ class TForm1 : public QMainWindow, public ISourceWindowHost {
   void SetStatusPanel(int panel, const QString& text) override;
   QPrinter* ChoosePrinter() override;
   void RunInTurn(std::function<void()> job) override;
+  void ShowSourceLine(const QString& file, int line, int column) override;
 
   QString StatusPanel(int panel) const;
   // Stands in for the save dialog (tests); empty restores the dialog.

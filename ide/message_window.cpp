@@ -56,6 +56,7 @@ QMenu* TMessageWindow::PopupMenu1() {
     popup_ = new QMenu(this);
     popup_->setObjectName(QStringLiteral("PopupMenu1"));
     popup_->addAction(QStringLiteral("Goto error"), this, &TMessageWindow::GotoError);
+    popup_->addAction(QStringLiteral("Go to source line"), this, &TMessageWindow::GotoSourceLine);
     popup_->addSeparator();
     popup_->addAction(QStringLiteral("Clear list"), this, &TMessageWindow::ClearList);
     popup_->addAction(QStringLiteral("Delete line"), this, &TMessageWindow::DeleteLine);
@@ -64,8 +65,31 @@ QMenu* TMessageWindow::PopupMenu1() {
   const int row = SelectedRow();
   const bool selected = row >= 0;
   items[0]->setEnabled(selected && IsErrorLine(list_.Lines().value(row)));
-  items[2]->setEnabled(selected);
+  items[1]->setEnabled(selected && IsErrorLine(list_.Lines().value(row)));
+  items[3]->setEnabled(selected);
   return popup_;
+}
+
+void TMessageWindow::GotoSourceLine() {
+  const int row = SelectedRow();
+  const QStringList lines = list_.Lines();
+  if (row < 0 || !IsErrorLine(lines.value(row))) return;
+  const QString path = CompiledFileAbove(lines, row);
+  const TErrorPosition position = ParseErrorPosition(lines[row]);
+  if (!position.ok) return;
+  const QString message = lines[row].mid(lines[row].indexOf(QLatin1Char(']')) + 2);
+  for (QMdiSubWindow* child : area_.subWindowList(QMdiArea::CreationOrder)) {
+    auto* source = qobject_cast<TSourceWindow*>(child->widget());
+    if (!source || child->windowTitle().compare(path, Qt::CaseInsensitive) != 0) continue;
+    // Queued, as for Goto error: the window preprocesses and may open another.
+    QMetaObject::invokeMethod(
+        source,
+        [window = QPointer<TSourceWindow>(source), col = position.col, line = position.line, message] {
+          if (window) window->GotoSourceLine(col, line, message);
+        },
+        Qt::QueuedConnection);
+    return;
+  }
 }
 
 void TMessageWindow::GotoError() {

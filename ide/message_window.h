@@ -51,6 +51,9 @@ class TMessageWindow : public QWidget {
 
  public slots:
   void GotoError();
+  // The same line's place in the files the author has open: the file (a
+  // header too) opens, or comes to the front, at that line and column.
+  void GotoSourceLine();
   void ClearList();
   void DeleteLine();
 

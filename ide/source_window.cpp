@@ -35,7 +35,9 @@
 
 #include "compiler/listing.h"
 #include "driver/compile_source.h"
+#include "driver/memory_include_files.h"
 #include "driver/source_file.h"
+#include "driver/source_position.h"
 #include "driver/standard_tokens.h"
 #include "editor/bos_syn_lexer.h"
 #include "ide/find_dialogs.h"
@@ -54,6 +56,21 @@ namespace marlo::ide {
 namespace {
 
 constexpr int kEventInterval = 20;  // ms between event runs during a long command
+
+// The column (from 1) that `column` of line `line` of `stored` shows at once
+// its tabs are expanded to `tabWidth` blanks, as a source window loads it.
+int ExpandedColumn(std::string_view stored, int line, int column, int tabWidth) {
+  std::size_t start = 0;
+  for (int current = 1; current < line && start != std::string_view::npos; ++current) {
+    start = stored.find('\n', start);
+    if (start != std::string_view::npos) ++start;
+  }
+  if (start == std::string_view::npos) return column;
+  int expanded = 1;
+  for (int i = 1; i < column && start + static_cast<std::size_t>(i) - 1 < stored.size(); ++i)
+    expanded += stored[start + static_cast<std::size_t>(i) - 1] == '\t' ? std::max(tabWidth, 0) : 1;
+  return expanded;
+}
 
 void SetEditorBytes(editor::SourceEdit& page, const std::string& text) {
   page.SetBytes(QByteArray::fromStdString(text));
@@ -471,6 +488,39 @@ void TSourceWindow::CompileFile() { InTurn(&TSourceWindow::Compile); }
 
 void TSourceWindow::GotoPosition(int col, int line) {
   InTurn([col, line](TSourceWindow& window) { window.GoTo(col, line); });
+}
+
+void TSourceWindow::GotoSourceLine(int col, int line, const QString& message) {
+  InTurn([col, line, text = message.toStdString()](TSourceWindow& window) {
+    if (!window.RunPreprocessor()) return;
+    // The editor's text stands for this file; headers are read from disk.
+    const core::DiskIncludeFiles disk;
+    core::MemoryIncludeFiles files(&disk);
+    files.Add(window.preProcessor_.FileName(), window.EditorText());
+    const core::SourcePosition where = core::FindSourcePosition(window.preProcessor_, line, col, 0, files, text);
+    if (where.file.empty()) return;
+    // A header was read as stored, tabs and all; its window shows them expanded.
+    int column = where.column;
+    if (where.file != window.preProcessor_.FileName()) {
+      std::string stored;
+      std::string reason;
+      if (disk.Read(where.file, stored, reason))
+        column = ExpandedColumn(stored, where.line, where.column, ReadTabWidth(window.host_.Store()));
+    }
+    window.host_.ShowSourceLine(QString::fromStdString(where.file), where.line, column);
+  });
+}
+
+void TSourceWindow::ShowSourcePlace(int line, int column) {
+  if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+    frame->raise();
+    if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
+  }
+  pageControl_->setCurrentIndex(0);
+  sourceCode_->SetCaretPosition(line, column);
+  sourceCode_->ensureCursorVisible();
+  sourceCode_->setFocus();
+  ShowCaret();
 }
 
 void TSourceWindow::Preprocess() {

@@ -67,6 +67,9 @@ class ISourceWindowHost {
   // in order. Every preprocess and compile of every window is such a job,
   // so that one never runs inside another and their messages never mix.
   virtual void RunInTurn(std::function<void()> job) = 0;
+  // Opens `file` (or brings its window to the front) with the caret on
+  // `line` and `column` (from 1) of its Source page.
+  virtual void ShowSourceLine(const QString& file, int line, int column) = 0;
 };
 
 // Drives the progress bar from the preprocessor and the compiler and lets
@@ -127,6 +130,12 @@ class TSourceWindow : public QWidget {
   // To the preprocessed text's line and column (from 0), with this window
   // in front and the Preprocessed page's editor focused.
   void GotoPosition(int col, int line);
+  // To the place in the files (a header too) that the preprocessed text's
+  // line and column (from 0) came from; `message` is the error's text.
+  void GotoSourceLine(int col, int line, const QString& message);
+  // Puts the Source page's caret on `line` and `column` (from 1), this
+  // window in front and its editor focused.
+  void ShowSourcePlace(int line, int column);
   void Print(QPrinter& printer);
   // Selects the next match of `text` in the Source editor; its position
   // counted from 1 in the text with CR LF line ends, or 0 ("Search string

@@ -141,6 +141,20 @@ const AcceptCase kAccepted[] = {
        EXPECT_FALSE(o.definesIgnoreCase);
      }},
     {"PreprocessLong", {"a.bos", "--preprocess"}, [](const Options& o) { EXPECT_TRUE(o.preprocessOnly); }},
+    {"DependencyFiles",
+     {"-MD", "-MP", "a.bos", "b.bos"},
+     [](const Options& o) {
+       EXPECT_TRUE(o.dependencyFile);
+       EXPECT_TRUE(o.phonyHeaders);
+       EXPECT_EQ(o.dependencyPath, "");
+     }},
+    {"DependencyFileNamed",
+     {"-MF", "deps/a.d", "a.bos"},
+     [](const Options& o) {
+       EXPECT_TRUE(o.dependencyFile);
+       EXPECT_EQ(o.dependencyPath, "deps/a.d");
+       EXPECT_FALSE(o.phonyHeaders);
+     }},
     {"ExtendedShortAndLong",
      {"-X", "a.bos", "--extended"},
      [](const Options& o) {
@@ -214,6 +228,10 @@ const RejectCase kRejected[] = {
      {"--recurse", "99999999999", "a.bos"},
      "option '--recurse' needs a whole number, got '99999999999'"},
     {"NonNumericReal", {"--angular", "pi", "a.bos"}, "option '--angular' needs a number, got 'pi'"},
+    {"DependencyFileForTwoInputs",
+     {"-MF", "d", "a.bos", "b.bos"},
+     "option '-MF' names the dependency file of one input file, got 2"},
+    {"DependencyFlagTakesNoValue", {"-MDx", "a.bos"}, "unknown option '-M'"},
     {"NegativeScale",
      {"--angular", "-0.25", "a.bos"},
      "option '--angular' needs a scale above 0 and at most 1e9, got '-0.25'"},

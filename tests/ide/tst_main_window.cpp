@@ -230,6 +230,31 @@ class TestMainWindow : public QObject {
     QCOMPARE(again->MRUFileList1().Items(), (QStringList{paths[2], paths[3], paths[6], paths[5], paths[4]}));
   }
 
+  // The header an error lies in opens at the error's line and column, tabs
+  // shown expanded; the script's own error goes to its Source page.
+  void goToSourceLineOpensTheFileItLiesIn() {
+    auto form = NewForm();
+    form->Store().WriteString(QStringLiteral("Marlo"), QStringLiteral("Include dirs"), dir_.path() + "/");
+    const QString header = Write(QStringLiteral("parts.h"), "piece base;\r\nhelper ()\r\n{\r\n\tsleep x;\r\n}\r\n");
+    const QString main = Write(QStringLiteral("uses.bos"), "#include \"parts.h\"\r\ncreate ()\r\n{\r\n}\r\n");
+    form->OpenSourceFile(main);
+    form->ActiveSourceWindow()->CompileFile();
+    TMessageWindow* messages = form->MessageWindow();
+    messages->SelectRow(1);
+    QVERIFY(messages->PopupMenu1()->actions()[1]->isEnabled());
+    messages->GotoSourceLine();
+    QTRY_COMPARE(form->SourceWindows().size(), 2);
+    TSourceWindow* opened = form->ActiveSourceWindow();
+    QCOMPARE(opened->windowTitle(), header);
+    int line = -1;
+    int col = -1;
+    opened->SourceCode()->getCursorPosition(&line, &col);
+    // Line 4 from 1; "x" after a tab (4 blanks in the editor) and "sleep ".
+    QCOMPARE(line, 3);
+    QCOMPARE(col, 10);
+    QCOMPARE(form->focusWidget(), opened->SourceCode());
+  }
+
   void gotoErrorFindsTheFileOfEachCompile() {
     auto form = NewForm();
     const QString first = Write(QStringLiteral("first.bos"), kBad);
