@@ -3,25 +3,8 @@
 #include "compiler/compile_text.h"
 #include "driver/compile_source.h"
 #include "driver/source_file.h"
-#include "driver/standard_tokens.h"
-
-#if __has_include("driver/source_position.h")
 #include "driver/source_position.h"
-#else
-// Until the compile road maps positions itself: errors land on their file's
-// line when the preprocessor names it, else at the document's start.
-namespace marlo::core {
-struct SourcePosition {
-  std::string file;
-  int line = 0;
-  int column = 0;
-};
-inline SourcePosition FindSourcePosition(const TPreProcessor&, int, int, int, const IIncludeFiles&) { return {}; }
-inline SourcePosition FindErrorPosition(const TPreProcessor&, const PreprocessError& error) {
-  return {error.file, error.line, 1};
-}
-}  // namespace marlo::core
-#endif
+#include "driver/standard_tokens.h"
 
 namespace marlo::lsp {
 namespace {
@@ -42,14 +25,15 @@ Problem Located(const Document& document, const core::SourcePosition& where, boo
 
 }  // namespace
 
-std::vector<Problem> CompileDocument(const Workspace& workspace, const Document& document) {
-  std::vector<Problem> problems;
+Compiled CompileDocument(const Workspace& workspace, const Document& document) {
+  Compiled compiled;
+  std::vector<Problem>& problems = compiled.problems;
   const Settings& settings = workspace.settings;
   if (document.text.Text().size() > kMaxAnalysedBytes) {
     problems.push_back(
         {document.path, 1, 1, false, false,
          "Not compiled: the document is larger than " + std::to_string(kMaxAnalysedBytes >> 20) + " MiB"});
-    return problems;
+    return compiled;
   }
   core::TPreProcessor preprocessor;
   preprocessor.SetTokens(core::StandardTokenList());
@@ -64,8 +48,10 @@ std::vector<Problem> CompileDocument(const Workspace& workspace, const Document&
     Problem problem = Located(document, core::FindErrorPosition(preprocessor, error), true, error.text);
     problem.wholeLine = true;
     problems.push_back(std::move(problem));
-    return problems;
+    for (const std::string& file : preprocessor.FilesRead()) compiled.filesRead.insert(AbsolutePath(file));
+    return compiled;
   }
+  for (const std::string& file : preprocessor.FilesRead()) compiled.filesRead.insert(AbsolutePath(file));
 
   core::CompileOptions options;
   options.angularConst = settings.angularScale;
@@ -80,7 +66,7 @@ std::vector<Problem> CompileDocument(const Workspace& workspace, const Document&
   for (const core::CompileWarning& warning : warnings)
     problems.push_back(Located(document, locate(warning.row, warning.col), false, warning.text));
   if (!outcome.ok) problems.push_back(Located(document, locate(outcome.row, outcome.col), true, outcome.errorText));
-  return problems;
+  return compiled;
 }
 
 }  // namespace marlo::lsp

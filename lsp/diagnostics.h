@@ -4,6 +4,7 @@
 // written.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ struct Problem {
   std::string message;
 };
 
-std::vector<Problem> CompileDocument(const Workspace& workspace, const Document& document);
+struct Compiled {
+  std::vector<Problem> problems;
+  std::set<std::string> filesRead;  // the headers, absolute
+};
+
+Compiled CompileDocument(const Workspace& workspace, const Document& document);
 
 }  // namespace marlo::lsp

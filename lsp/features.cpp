@@ -148,11 +148,15 @@ std::string Expanded(const Files& files, const std::string& value) {
     const std::size_t end = std::min(value.find(' ', at), value.size());
     const std::string word = value.substr(at, end - at);
     const Found define = word.empty() ? Found{} : FindDefine(files, word);
-    expanded += define ? Trimmed(define.symbol->value) : word;
+    expanded += define ? define.symbol->written : word;
     if (end < value.size()) expanded += ' ';
     at = end + 1;
   }
   return Trimmed(expanded);
+}
+
+std::string Written(const Symbol& define) {
+  return "#define " + define.name + (define.written.empty() ? "" : " " + define.written);
 }
 
 Json Markdown(std::string text) { return Json{{"kind", "markdown"}, {"value", std::move(text)}}; }
@@ -273,7 +277,7 @@ std::string Describe(const Files& files, const Found& found) {
   auto scriptName = [&] { return found.file->index.scripts[static_cast<std::size_t>(symbol.script)].name; };
   switch (symbol.kind) {
     case SymbolKind::kDefine: {
-      std::string text = Code("#define " + symbol.name + symbol.value);
+      std::string text = Code(Written(symbol));
       const std::string expanded = Expanded(files, symbol.value);
       if (expanded != Trimmed(symbol.value)) text += "\n\nexpands to `" + expanded + "`";
       return text;
@@ -375,11 +379,14 @@ Json Hover(Workspace& workspace, const Document& document, Position position, En
   const std::size_t tokenBegin = static_cast<std::size_t>(place.token->Position);
   const Json range = RangeJson(place.self->text, tokenBegin,
                                place.self->index.tokenEnds[static_cast<std::size_t>(place.tokenIndex)], encoding);
-  if (std::string get = GetHover(workspace.settings, place); !get.empty())
-    return Json{{"contents", Markdown(std::move(get))}, {"range", range}};
+  const std::string get = GetHover(workspace.settings, place);
   const Found found = Resolve(workspace, document, place);
-  if (!found) return nullptr;
-  return Json{{"contents", Markdown(Describe(place.files, found))}, {"range", range}};
+  if (!found && get.empty()) return nullptr;
+  const std::string described = found ? Describe(place.files, found) : std::string();
+  return Json{{"contents", Markdown(get.empty()         ? described
+                                    : described.empty() ? get
+                                                        : described + "\n\n" + get)},
+              {"range", range}};
 }
 
 Json Completion(Workspace& workspace, const Document& document, Position position, Encoding encoding) {
@@ -412,7 +419,7 @@ Json Completion(Workspace& workspace, const Document& document, Position positio
     for (const Symbol& symbol : file->index.symbols) {
       switch (symbol.kind) {
         case SymbolKind::kDefine:
-          add(symbol.name, kCompletionConstant, "#define " + symbol.name + symbol.value);
+          add(symbol.name, kCompletionConstant, Written(symbol));
           break;
         case SymbolKind::kPiece:
           add(symbol.name, kCompletionField, "piece");

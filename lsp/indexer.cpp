@@ -43,22 +43,22 @@ std::size_t LengthOf(std::string_view text, const TToken& token) {
 
 class Indexer {
  public:
-  explicit Indexer(FileIndex& index) : index_(index), tokens_(index.tokens) {}
+  Indexer(FileIndex& index, std::string_view text) : index_(index), tokens_(index.tokens), text_(text) {}
 
   void Run() {
     for (std::size_t i = 0; i < tokens_.size();) i = Step(i);
-    if (script_ >= 0) index_.scripts[static_cast<std::size_t>(script_)].end = textSize_;
+    if (script_ >= 0) index_.scripts[static_cast<std::size_t>(script_)].end = text_.size();
   }
-  std::size_t textSize_ = 0;
 
  private:
   const TToken* At(std::size_t i) const { return i < tokens_.size() ? &tokens_[i] : nullptr; }
 
-  void Add(SymbolKind kind, const TToken& token, std::string value = {}) {
-    index_.symbols.push_back(
-        {kind, token.Text, static_cast<std::size_t>(token.Position),
-         index_.tokenEnds[static_cast<std::size_t>(&token - tokens_.data())] - static_cast<std::size_t>(token.Position),
-         kind == SymbolKind::kParameter || kind == SymbolKind::kLocal ? script_ : -1, std::move(value)});
+  void Add(SymbolKind kind, const TToken& token, std::string value = {}, std::string written = {}) {
+    const auto start = static_cast<std::size_t>(token.Position);
+    index_.symbols.push_back({kind, token.Text, start,
+                              index_.tokenEnds[static_cast<std::size_t>(&token - tokens_.data())] - start,
+                              kind == SymbolKind::kParameter || kind == SymbolKind::kLocal ? script_ : -1,
+                              std::move(value), std::move(written)});
   }
 
   std::size_t Step(std::size_t i) {
@@ -106,7 +106,12 @@ class Indexer {
           last = j;
         }
       }
-      Add(SymbolKind::kDefine, *operand, std::move(value));
+      std::string written;
+      if (last > i + 1) {
+        const auto from = static_cast<std::size_t>(At(i + 2)->Position);
+        written = std::string(text_.substr(from, index_.tokenEnds[last] - from));
+      }
+      Add(SymbolKind::kDefine, *operand, std::move(value), std::move(written));
       return last + 1;
     }
     if (name == "#include" && operand) {
@@ -159,6 +164,7 @@ class Indexer {
 
   FileIndex& index_;
   const std::vector<TToken>& tokens_;
+  std::string_view text_;
   int script_ = -1;
   int depth_ = 0;
 };
@@ -196,9 +202,7 @@ FileIndex IndexText(std::string_view text) {
     index.tokenEnds.push_back(static_cast<std::size_t>(token.Position) + LengthOf(text, token));
     index.tokens.push_back(std::move(token));
   }
-  Indexer indexer(index);
-  indexer.textSize_ = text.size();
-  indexer.Run();
+  Indexer(index, text).Run();
   return index;
 }
 

@@ -21,8 +21,9 @@ struct Symbol {
   std::string name;
   std::size_t offset = 0;  // of the name
   std::size_t length = 0;
-  int script = -1;    // parameters and locals: their script's index
-  std::string value;  // a #define's value, as the preprocessor stores it
+  int script = -1;      // parameters and locals: their script's index
+  std::string value;    // a #define's value, as the preprocessor stores it
+  std::string written;  // and as the file writes it
 };
 
 struct Script {

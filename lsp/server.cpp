@@ -16,6 +16,10 @@ namespace {
 struct BadParams {
   std::string text;
 };
+// A request that the server's state does not allow.
+struct BadRequest {
+  std::string text;
+};
 
 constexpr int kMessageError = 1;
 constexpr int kMessageWarning = 2;
@@ -105,6 +109,8 @@ void Server::Dispatch(const Incoming& message) {
   try {
     Json result = (this->*found->second.handler)(message.params);
     if (request) Send(Response(message.id, std::move(result)));
+  } catch (const BadRequest& bad) {
+    Send(ErrorResponse(message.id, kInvalidRequest, "Invalid request: " + bad.text));
   } catch (const BadParams& bad) {
     if (request)
       Send(ErrorResponse(message.id, kInvalidParams, "Invalid params: " + bad.text));
@@ -124,7 +130,7 @@ void Server::Dispatch(const Incoming& message) {
 // ---- life cycle -----------------------------------------------------------
 
 Json Server::Initialize(const Json& params) {
-  if (state_ != State::kWaiting) throw BadParams{"initialize was sent twice"};
+  if (state_ != State::kWaiting) throw BadRequest{"initialize was sent twice"};
   if (!params.is_object()) throw BadParams{"expected an object"};
   const Json encodings = params.value("/capabilities/general/positionEncodings"_json_pointer, Json::array());
   encoding_ = Encoding::kUtf16;
@@ -219,14 +225,20 @@ Position Server::PositionOf(const Json& params) const {
 
 void Server::MarkAllDirty() { allDirty_ = true; }
 
+void Server::MarkDirty(const Document& document) {
+  if (document.IsScript()) dirty_.insert(document.uri);
+  for (const auto& [uri, files] : filesRead_)
+    if (files.count(document.path)) dirty_.insert(uri);
+}
+
 Json Server::DidOpen(const Json& params) {
   const Json& item = params.at("textDocument");
   Document& document = workspace_.Open(item.at("uri").get<std::string>(), item.value("languageId", ""),
                                        item.value("version", 0), item.at("text").get<std::string>());
   if (document.IsScript())
-    dirty_.insert(document.uri);
+    MarkDirty(document);
   else
-    MarkAllDirty();  // its text now stands for the file on disk
+    MarkAllDirty();  // its text now stands for the file on disk, or a missing one
   return nullptr;
 }
 
@@ -246,10 +258,7 @@ Json Server::DidChange(const Json& params) {
   }
   document->version = params["textDocument"].value("version", document->version);
   workspace_.Changed(*document);
-  if (document->IsScript())
-    dirty_.insert(document->uri);
-  else
-    MarkAllDirty();
+  MarkDirty(*document);
   return nullptr;
 }
 
@@ -257,12 +266,13 @@ Json Server::DidClose(const Json& params) {
   const std::string uri = params.at("textDocument").at("uri").get<std::string>();
   const Document* document = workspace_.Find(uri);
   if (!document) return nullptr;
-  const bool script = document->IsScript();
+  MarkDirty(*document);  // its includers read the disk again
   workspace_.Close(uri);
   results_.erase(uri);
+  filesRead_.erase(uri);
   dirty_.erase(uri);
-  if (!script) MarkAllDirty();
-  allDirty_ = true;  // publish the closed script's files empty
+  published_.try_emplace(uri, Json::array());
+  closed_ = true;  // its files' diagnostics go
   return nullptr;
 }
 
@@ -296,18 +306,20 @@ Json Server::DiagnosticJson(const Problem& problem) {
 }
 
 void Server::Flush() {
-  if (state_ != State::kRunning || (dirty_.empty() && !allDirty_)) return;
+  if (state_ != State::kRunning || (dirty_.empty() && !allDirty_ && !closed_)) return;
   std::set<std::string> compiled;
   for (const auto& [uri, document] : workspace_.Documents()) {
     if (!document.IsScript() || (!allDirty_ && !dirty_.count(uri))) continue;
+    Compiled result = CompileDocument(workspace_, document);
     std::map<std::string, Json> byFile{{document.path, Json::array()}};
-    for (const Problem& problem : CompileDocument(workspace_, document))
-      byFile[problem.path].push_back(DiagnosticJson(problem));
+    for (const Problem& problem : result.problems) byFile[problem.path].push_back(DiagnosticJson(problem));
     results_[uri] = std::move(byFile);
-    compiled.insert(workspace_.UriOf(document.path));
+    filesRead_[uri] = std::move(result.filesRead);
+    compiled.insert(uri);
   }
   dirty_.clear();
   allDirty_ = false;
+  closed_ = false;
 
   // A header's diagnostics are those of every open script that includes it.
   std::map<std::string, Json> merged;

@@ -68,6 +68,8 @@ class Server {
   Position PositionOf(const Json& params) const;
   void ApplySettings(const Json& options);
   void MarkAllDirty();
+  // The document and the scripts that read it at their last compile.
+  void MarkDirty(const Document& document);
   Json DiagnosticJson(const struct Problem& problem);
 
   struct Method {
@@ -87,9 +89,11 @@ class Server {
   // setting changed.
   std::set<std::string> dirty_;
   bool allDirty_ = false;
+  bool closed_ = false;
   // Each script's diagnostics by file, and what was last sent per URI.
   std::map<std::string, std::map<std::string, Json>> results_;
   std::map<std::string, Json> published_;
+  std::map<std::string, std::set<std::string>> filesRead_;  // per script, absolute
 };
 
 // Reads messages from `in` until "exit" or the input's end; returns the

@@ -23,8 +23,9 @@ std::string FolderOf(const std::string& path) {
 }
 
 bool Document::IsScript() const {
+  if (!uri.starts_with("file:")) return languageId == "bos";
   const std::string lower = core::AsciiLowerCopy(path);
-  return languageId == "bos" || (lower.size() > 4 && lower.ends_with(".bos"));
+  return lower.size() > 4 && lower.ends_with(".bos");
 }
 
 Workspace::Workspace() = default;

@@ -36,7 +36,9 @@ struct Document {
   std::string languageId;
   int version = 0;
   TextDocument text;
-  // Scripts are compiled on their own; headers only as their includers'.
+  // Scripts (*.bos, or unsaved BOS text) are compiled on their own; other
+  // files (headers, whatever the client calls their language) only as part
+  // of the scripts that include them.
   bool IsScript() const;
 };
 
