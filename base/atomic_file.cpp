@@ -1,5 +1,8 @@
 #include "base/atomic_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -11,10 +14,10 @@
 #include "base/system_error_text.h"
 
 #ifdef _WIN32
-#include <fstream>
+#define WIN32_LEAN_AND_MEAN
+#include <io.h>
+#include <windows.h>
 #else
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -70,7 +73,53 @@ std::mt19937& ThreadRandom() {
   return random;
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+
+// Binary, so that no byte changes on the way; not inherited by a child.
+int OpenNew(const std::string& path) {
+  return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+int WriteSome(int fd, const std::uint8_t* data, std::size_t size) {
+  return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1U << 30)));
+}
+int CloseFile(int fd) { return ::_close(fd); }
+void RemoveFile(const std::string& path) { ::_unlink(path.c_str()); }
+
+// Windows files have no permission bits to keep (a read-only target refuses
+// the replacement below).
+bool ExistingMode(const fs::path&, unsigned&) { return false; }
+void KeepMode(int, unsigned) {}
+
+// rename() refuses an existing target on Windows; MoveFileEx replaces it.
+// Empty, or the reason it failed.
+std::string Replace(const std::string& from, const fs::path& to) {
+  if (::MoveFileExA(from.c_str(), to.string().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
+  return std::system_category().message(static_cast<int>(::GetLastError()));
+}
+
+#else
+
+// 0666: the umask decides, as for any new file.
+int OpenNew(const std::string& path) { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); }
+ssize_t WriteSome(int fd, const std::uint8_t* data, std::size_t size) { return ::write(fd, data, size); }
+int CloseFile(int fd) { return ::close(fd); }
+void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+
+bool ExistingMode(const fs::path& target, unsigned& mode) {
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) != 0) return false;
+  mode = existing.st_mode & 07777;
+  return true;
+}
+// A failure here (say on a file of another owner) leaves the umask's.
+void KeepMode(int fd, unsigned mode) { ::fchmod(fd, static_cast<mode_t>(mode)); }
+
+std::string Replace(const std::string& from, const fs::path& to) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return {};
+  return SystemErrorText(errno);
+}
+
+#endif
 
 // Creates and lists a new temporary file beside `target`; -1 with errno set
 // when that fails. Creating under the lock means that RemoveTemporaryFiles
@@ -84,8 +133,7 @@ int CreateTemporary(const fs::path& target, std::string& path) {
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
     path = TemporaryName(target, ThreadRandom());
-    // 0666: the umask decides, as for any new file.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = OpenNew(path);
     if (fd >= 0) {
       t.paths.push_back(path);
       return fd;
@@ -99,7 +147,7 @@ int CreateTemporary(const fs::path& target, std::string& path) {
 bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    const auto n = WriteSome(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = EIO;
@@ -110,73 +158,33 @@ bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
   return true;
 }
 
-#endif
-
 }  // namespace
 
 std::string WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   const fs::path target = FinalTarget(path);
-  auto failure = [&path](std::string_view what, int error) {
-    return std::string(what) + " file \"" + path + "\". " + SystemErrorText(error);
+  auto failure = [&path](std::string_view what, const std::string& reason) {
+    return std::string(what) + " file \"" + path + "\". " + reason;
   };
-#ifdef _WIN32
-  std::string temp = TemporaryName(target, ThreadRandom());
-  {
-    std::lock_guard lock(TheTemporaries().mutex);
-    TheTemporaries().paths.push_back(temp);
-  }
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      const int error = errno;
-      Forget(temp);
-      return failure("Cannot create", error);
-    }
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      const int error = errno;
-      std::error_code ignored;
-      fs::remove(temp, ignored);
-      Forget(temp);
-      return failure("Cannot write", error);
-    }
-  }
-  std::error_code renamed;
-  fs::rename(temp, target, renamed);
-  if (renamed) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    Forget(temp);
-    return "Cannot create file \"" + path + "\". " + renamed.message();
-  }
-  Forget(temp);
-  return {};
-#else
-  struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  unsigned mode = 0;
+  const bool exists = ExistingMode(target, mode);
   std::string temp;
   const int fd = CreateTemporary(target, temp);
-  if (fd < 0) return failure("Cannot create", errno);
+  if (fd < 0) return failure("Cannot create", SystemErrorText(errno));
   bool written = WriteAll(fd, bytes);
   int error = written ? 0 : errno;
-  // An existing file keeps its permissions (a failure here, say on a file
-  // of another owner, leaves the umask's).
-  if (written && exists) ::fchmod(fd, existing.st_mode & 07777);
-  if (::close(fd) != 0 && written) {
+  if (written && exists) KeepMode(fd, mode);
+  if (CloseFile(fd) != 0 && written) {
     written = false;
     error = errno;
   }
-  if (written && ::rename(temp.c_str(), target.c_str()) == 0) {
+  std::string reason = written ? Replace(temp, target) : SystemErrorText(error);
+  if (written && reason.empty()) {
     Forget(temp);
     return {};
   }
-  const bool renameFailed = written;
-  if (renameFailed) error = errno;
-  ::unlink(temp.c_str());
+  RemoveFile(temp);
   Forget(temp);
-  return failure(renameFailed ? "Cannot create" : "Cannot write", error);
-#endif
+  return failure(written ? "Cannot create" : "Cannot write", reason);
 }
 
 void RemoveTemporaryFiles() {

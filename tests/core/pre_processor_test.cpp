@@ -97,7 +97,7 @@ class TokenFileTest : public ::testing::Test {
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() / ("marlo-tokens-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_);
-    std::ofstream(dir_ / "bos.tok") << "#define\r\nhide\r\nshow\r\n";
+    std::ofstream(dir_ / "bos.tok", std::ios::binary) << "#define\r\nhide\r\nshow\r\n";
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
   std::filesystem::path dir_;
