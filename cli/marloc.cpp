@@ -11,6 +11,11 @@
 #include "cli/process_guard.h"
 #include "cli/run_in_order.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 namespace cli = marlo::cli;
@@ -47,6 +52,11 @@ int main(int argc, char** argv) {
     std::cout << "marloc " << MARLO_VERSION << "\n";
     return 0;
   }
+#ifdef _WIN32
+  // The preprocessed text and the listings are the product: byte for byte as
+  // on Linux, not with each LF turned into CR LF. Messages alone stay text.
+  if (options.preprocessOnly || options.listing || options.disasm) _setmode(_fileno(stdout), _O_BINARY);
+#endif
   for (const std::string& warning : parsed.warnings) std::cerr << "marloc: warning: " << warning << "\n";
   if (std::string error = cli::CheckOutputs(options); !error.empty()) return UsageError(error);
 

@@ -4,6 +4,7 @@
 #include <map>
 #include <system_error>
 
+#include "base/ascii.h"
 #include "compiler/cob_file.h"
 
 #ifndef _WIN32
@@ -31,8 +32,15 @@ std::string CheckFolder(const std::string& folder) {
 // One spelling per place, for telling two outputs apart.
 std::string PlaceOf(const std::string& path) {
   std::error_code error;
-  const fs::path place = fs::weakly_canonical(path, error);
-  return (error ? fs::path(path).lexically_normal() : place).string();
+  fs::path place = fs::weakly_canonical(path, error);
+  if (error) place = fs::path(path).lexically_normal();
+#ifdef _WIN32
+  // Windows file names ignore case (Tank.cob and tank.cob are one file), and
+  // a slash and a backslash separate alike.
+  return core::AsciiLowerCopy(place.make_preferred().string());
+#else
+  return place.string();
+#endif
 }
 
 }  // namespace

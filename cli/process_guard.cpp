@@ -3,7 +3,6 @@
 #include "base/atomic_file.h"
 
 #ifdef _WIN32
-#define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
@@ -30,9 +29,9 @@ BOOL WINAPI AwaitStop(DWORD) {
 
 }  // namespace
 
-// Standard handles that were never given stay apart from the files the
-// C runtime opens, and a closed pipe is a failed write: only Ctrl+C, Ctrl+Break
-// and a closed console window need handling.
+// The C runtime keeps the numbers 0 to 2 for the standard handles even when
+// none was given, and a write to a closed pipe fails instead of ending the
+// process: only Ctrl+C, Ctrl+Break and closing the console need a handler.
 void GuardProcess() { ::SetConsoleCtrlHandler(&AwaitStop, TRUE); }
 
 #else
