@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -57,8 +58,16 @@ TEST(NameTable, FindsByItsRuleAcrossGrowthAndClear) {
 // truncated toward zero.
 std::uint32_t ReferenceWord(const std::string& text, long double scale) {
   long double value = 0;
+#ifdef _WIN32
+  // MinGW's from_chars reads a long double through a double; its strtold
+  // keeps all 64 bits. None of the numbers below is out of range.
+  char* end = nullptr;
+  value = std::strtold(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !std::isfinite(value)) return 0;
+#else
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
   if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return 0;
+#endif
   long double low = std::fmod(std::trunc(value * scale), 4294967296.0L);
   if (low < 0) low += 4294967296.0L;
   return static_cast<std::uint32_t>(low);
