@@ -40,7 +40,7 @@ FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # clipboard owner and system-call tracer of two desktop tests, and the editor
 # the language server's end-to-end test drives (they skip without them).
 TEST_PACKAGES=(python3 python3-aiosmtpd tinyproxy xvfb xauth xclip strace neovim)
-FUZZ_TARGETS=(scanner preprocessor evaluator compiler cob)
+FUZZ_TARGETS=(scanner preprocessor evaluator compiler cob lsp_reader)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 

@@ -3,7 +3,7 @@
 # total, in parts of at most MARLO_FUZZ_PART_SECONDS (3600) each, at low
 # priority:
 #
-#   fuzz/campaign.sh [GOAL] [TARGET...]     (default: 10000000, all five)
+#   fuzz/campaign.sh [GOAL] [TARGET...]     (default: 10000000, all six)
 #
 # Every finished part appends a line to BUILD_DIR/campaign/runs.tsv (target,
 # start, seconds, executions, outcome); the totals so far come from that
@@ -20,7 +20,7 @@ BUILD=${MARLO_FUZZ_BUILD:-build-fuzz}
 GOAL=${1:-10000000}
 shift || true
 TARGETS=("$@")
-[[ ${#TARGETS[@]} -gt 0 ]] || TARGETS=(scanner evaluator compiler cob preprocessor)
+[[ ${#TARGETS[@]} -gt 0 ]] || TARGETS=(scanner evaluator compiler cob preprocessor lsp_reader)
 LOG_DIR=$BUILD/campaign
 RUNS=$LOG_DIR/runs.tsv
 mkdir -p "$LOG_DIR"

@@ -3,16 +3,17 @@
 #
 #   fuzz/run.sh TARGET [LIBFUZZER_OPTION...] [FILE...]
 #
-# TARGET is scanner, preprocessor, evaluator, compiler or cob. Options given
-# here come after the defaults and override them, e.g. -max_total_time=600
-# or -runs=10000000. Without file arguments the target runs on its corpus,
+# TARGET is scanner, preprocessor, evaluator, compiler, cob or lsp_reader.
+# Options given here come after the defaults and override them, e.g.
+# -max_total_time=600 or -runs=10000000. Without file arguments the target runs on its corpus,
 # BUILD_DIR/corpus/TARGET (fill it with fuzz/seed.sh first); with them it
 # runs those (for example `-minimize_crash=1 -runs=100000 crash-...`).
 # Finds are written to BUILD_DIR/artifacts/TARGET/. BUILD_DIR is
 # $MARLO_FUZZ_BUILD, else build-fuzz.
 #
 # Defaults: 1 s per input, 2048 MB of memory, inputs up to 4096 bytes with
-# the BOS dictionary (8 KiB and no dictionary for cob), final statistics.
+# the BOS dictionary (8 KiB and no dictionary for cob; the protocol's
+# dictionary for lsp_reader), final statistics.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -27,8 +28,9 @@ shift
 case "$TARGET" in
   scanner | preprocessor | evaluator | compiler) LIMITS=(-max_len=16384 -dict=fuzz/dict/bos.dict) ;;
   cob) LIMITS=(-max_len=8192) ;;
+  lsp_reader) LIMITS=(-max_len=4096 -dict=fuzz/dict/lsp.dict) ;;
   *)
-    echo "run.sh: no fuzz target '$TARGET' (scanner, preprocessor, evaluator, compiler, cob)" >&2
+    echo "run.sh: no fuzz target '$TARGET' (scanner, preprocessor, evaluator, compiler, cob, lsp_reader)" >&2
     exit 2
     ;;
 esac

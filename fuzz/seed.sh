@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 BUILD=${1:-build-fuzz}
 CORPUS=$BUILD/corpus
-TARGETS=(scanner preprocessor evaluator compiler cob)
+TARGETS=(scanner preprocessor evaluator compiler cob lsp_reader)
 
 MARLOC=${MARLOC:-}
 for candidate in "$BUILD/cli/marloc" build/cli/marloc; do
@@ -183,6 +183,34 @@ for cob in "$TMP/cob"/*/*.cob; do
   group=$(basename "$(dirname "$cob")")
   cp "$cob" "$CORPUS/cob/seed-compile-$group-$(basename "$cob")"
 done
+
+# ---- lsp_reader: a piece size byte, then what a client sends ----
+frame() { # body: the body framed, its length in bytes
+  local LC_ALL=C
+  printf 'Content-Length: %d\r\n\r\n%s' "${#1}" "$1"
+}
+URI='"textDocument":{"uri":"file:///tmp/unit.bos"'
+AT=',"position":{"line":3,"character":7}}'
+lsp_seed() { # name byte messages...
+  local name=$1 piece=$2 body
+  shift 2
+  {
+    byte "$piece"
+    for body in "$@"; do frame "$body"; done
+  } >"$CORPUS/lsp_reader/seed-$name"
+}
+lsp_seed session 7 '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}}' \
+  '{"jsonrpc":"2.0","method":"initialized","params":{}}' \
+  '{"jsonrpc":"2.0","method":"textDocument/didOpen","params":{'"$URI"',"languageId":"bos","version":1,"text":"piece base;\r\nCreate()\n{\n  hide base;\n}\n"}}}' \
+  '{"jsonrpc":"2.0","method":"textDocument/didChange","params":{'"$URI"',"version":2},"contentChanges":[{"range":{"start":{"line":3,"character":7},"end":{"line":3,"character":11}},"text":"turret"}]}}' \
+  '{"jsonrpc":"2.0","id":2,"method":"textDocument/hover","params":{'"$URI"'}'"$AT"'}' \
+  '{"jsonrpc":"2.0","id":3,"method":"shutdown"}' '{"jsonrpc":"2.0","method":"exit"}'
+lsp_seed response 1 '{"jsonrpc":"2.0","id":"a","result":null}' '{"jsonrpc":"2.0","id":4,"error":{"code":-32601,"message":"x"}}'
+lsp_seed invalid 3 '[{"jsonrpc":"2.0","id":1,"method":"x"}]' '{"id":{},"method":1}' '{"jsonrpc":"2.0","method":"\ud800"}'
+{ byte 2; printf 'xyz}Content-Length: 2\r\n\r\n{}content-length:  3 \n\n[1]Content-Length: 9\r\n\r\n{}'; frame '{}'; } \
+  >"$CORPUS/lsp_reader/seed-bad-headers"
+{ byte 0; printf 'Content-Length: 600\r\n\r\n'; head -c 600 /dev/zero; frame '{"jsonrpc":"2.0","id":1,"method":"shutdown"}'; } \
+  >"$CORPUS/lsp_reader/seed-too-large"
 
 for target in "${TARGETS[@]}"; do
   printf '%-13s %4d seeds\n' "$target" "$(find "$CORPUS/$target" -maxdepth 1 -name 'seed-*' | wc -l)"

@@ -51,7 +51,11 @@ void MessageReader::Feed(std::string_view bytes) {
   buffer_.append(bytes);
 }
 
-void MessageReader::Drop(std::size_t count) { start_ += std::min(count, Buffered()); }
+void MessageReader::Drop(std::size_t count) {
+  start_ += std::min(count, Buffered());
+  scannedLine_ = scannedTo_ = 0;
+  scannedAny_ = false;
+}
 
 std::optional<Frame> MessageReader::Next() {
   lastBodyValid_ = false;
@@ -85,6 +89,8 @@ void MessageReader::Resync() {
   start_ = lastBodyStart_ + at;
   awaitingBody_ = false;
   skipRemaining_ = 0;
+  scannedLine_ = scannedTo_ = 0;
+  scannedAny_ = false;
 }
 
 // Reads a header section; sets awaitingBody_ when it names a usable length.
@@ -94,12 +100,18 @@ std::optional<Frame> MessageReader::ReadHeader() {
   std::size_t sectionEnd = std::string_view::npos;
   while (sectionEnd == std::string_view::npos) {
     held = std::string_view(buffer_.data() + start_, Buffered());
-    bool any = false;
+    // Lines already read while the section was incomplete are not read again.
+    bool any = scannedAny_;
     bool blankDropped = false;
-    for (std::size_t lineStart = 0; sectionEnd == std::string_view::npos && !blankDropped;) {
-      const std::size_t lineEnd = held.find('\n', lineStart);
+    for (std::size_t lineStart = scannedLine_; sectionEnd == std::string_view::npos && !blankDropped;) {
+      const std::size_t lineEnd = held.find('\n', std::max(lineStart, scannedTo_));
       if (lineEnd == std::string_view::npos || lineEnd > kMaxHeaderBytes) {
-        if (held.size() <= kMaxHeaderBytes) return std::nullopt;  // more may come
+        if (held.size() <= kMaxHeaderBytes) {  // more may come
+          scannedLine_ = lineStart;
+          scannedTo_ = held.size();
+          scannedAny_ = any;
+          return std::nullopt;
+        }
         Drop(held.size() - kKeptTail);
         return Problem(Frame::Kind::kBadHeader, "header longer than " + std::to_string(kMaxHeaderBytes) + " bytes");
       }

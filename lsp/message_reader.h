@@ -55,6 +55,11 @@ class MessageReader {
   std::size_t bodyLength_ = 0;  // set while a body is awaited
   bool awaitingBody_ = false;
   std::size_t skipRemaining_ = 0;  // bytes of a refused body still to skip
+  // How far an incomplete header section was read, from start_: the line
+  // it stopped in and how far that was searched for its end.
+  std::size_t scannedLine_ = 0;
+  std::size_t scannedTo_ = 0;
+  bool scannedAny_ = false;
   // The last body, while Resync may still look into it.
   std::size_t lastBodyStart_ = 0;
   std::size_t lastBodyLength_ = 0;
