@@ -1,10 +1,10 @@
 // Every method and every bad input of the language server, over in-memory
 // streams, on scripts and headers in a temporary folder.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -36,7 +36,7 @@ const std::string kBadHeader = "#define OK 1\n#if FOO = 1\n#endif\n";
 class LspServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("marlo-lsp-test-" + std::to_string(::getpid()));
+    dir_ = fs::temp_directory_path() / ("marlo-lsp-test-" + std::to_string(std::random_device()()));
     fs::create_directories(dir_ / "inc");
     Write("inc/defs.h", kDefs);
     Write("inc/bad.h", kBadHeader);
