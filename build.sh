@@ -5,13 +5,16 @@
 #                       then compile the examples (extended/ with -X) into build/examples/
 #   ./build.sh test     the same build, then every test (ctest), then the tests
 #                       again under AddressSanitizer + UBSan in build-asan/,
-#                       then each fuzz target for 30 s when clang 14 is there
+#                       then the Windows build's tests under Wine, then each
+#                       fuzz target for 30 s when clang 14 is there
+#   ./build.sh windows  cross-build the core, marloc.exe and their tests for
+#                       Windows with MinGW-w64 into build-windows/
 #   ./build.sh fuzz [S] build the fuzz targets in build-fuzz/, seed them and
 #                       run each for S seconds (60)
 #   ./build.sh format   check that the C++ sources are clang-format clean
 #
 # With CI=true warnings are errors. MARLO_FUZZ_SECONDS=0 ./build.sh test
-# leaves the fuzz run out.
+# leaves the fuzz run out, MARLO_WINDOWS=0 the Windows part.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")"
@@ -20,13 +23,13 @@ MODE=${1:-build}
 JOBS=${MARLO_JOBS:-2}
 
 case "$MODE" in
-  build | test | format | fuzz) ;;
+  build | test | format | fuzz | windows) ;;
   -h | --help)
-    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *)
-    echo "build.sh: unknown command '$MODE' (use: ./build.sh [test|fuzz [SECONDS]|format])" >&2
+    echo "build.sh: unknown command '$MODE' (use: ./build.sh [test|windows|fuzz [SECONDS]|format])" >&2
     exit 2
     ;;
 esac
@@ -36,6 +39,10 @@ say() { printf '==> %s\n' "$*"; }
 CORE_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format nlohmann-json3-dev)
 IDE_PACKAGES=(qt6-base-dev libqscintilla2-qt6-dev qt6-multimedia-dev libqt6svg6)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+# The Windows build: MinGW-w64 with POSIX threads, GoogleTest's sources to
+# build with it, and Wine to run the result.
+WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest)
+WINE_PACKAGES=(wine64 wine)
 # Servers the network tests start on 127.0.0.1, the virtual X server,
 # clipboard owner and system-call tracer of two desktop tests, and the editor
 # the language server's end-to-end test drives (they skip without them).
@@ -250,6 +257,68 @@ configure_and_build_targets() {
   cmake --build "$dir" --parallel "$JOBS" --target $targets
 }
 
+# MinGW-w64 and GoogleTest's sources for the Windows build; false when they
+# are missing and cannot be installed.
+windows_compiler() {
+  local missing
+  if command -v dpkg-query >/dev/null && command -v apt-get >/dev/null; then
+    mapfile -t missing < <(missing_of "${WINDOWS_PACKAGES[@]}")
+    if ((${#missing[@]})); then
+      say "installing the Windows cross compiler: ${missing[*]}"
+      apt_install "${missing[@]}" || return 1
+    fi
+  fi
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null && [[ -f /usr/src/googletest/CMakeLists.txt ]]
+}
+
+# Wine, which runs the Windows tests (CMake finds it when configuring).
+windows_wine() {
+  local missing
+  if command -v dpkg-query >/dev/null && command -v apt-get >/dev/null; then
+    mapfile -t missing < <(missing_of "${WINE_PACKAGES[@]}")
+    if ((${#missing[@]})); then
+      say "installing Wine: ${missing[*]}"
+      apt_install "${missing[@]}" || return 1
+    fi
+  fi
+  command -v wine >/dev/null || command -v wine64 >/dev/null || [[ -x /usr/lib/wine/wine64 ]]
+}
+
+WINDOWS_DIR=build-windows
+windows_build() {
+  configure_and_build "$WINDOWS_DIR" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARLO_BUILD_IDE=OFF -DMARLO_BUILD_LSP=OFF \
+    -DMARLO_GTEST_SOURCE_DIR=/usr/src/googletest -DMARLO_WERROR="$(werror_option)"
+}
+
+# ctest runs each test through cmake/wine_run.sh, whose Wine prefix lies in
+# build-windows/wine; then marloc.exe is compared with Linux's marloc.
+windows_tests() {
+  local wine_run=("$ROOT/cmake/wine_run.sh" "$ROOT/$WINDOWS_DIR/wine")
+  say "starting Wine in $WINDOWS_DIR/wine"
+  if ! "${wine_run[@]}" cmd /c exit >/dev/null 2>&1; then
+    say "Windows tests: Wine does not start here (see $WINDOWS_DIR/wine-setup.log) - not run"
+    return
+  fi
+  say "running the tests in $WINDOWS_DIR/ under Wine"
+  ctest --test-dir "$WINDOWS_DIR" --output-on-failure --parallel "$JOBS"
+  say "comparing marloc.exe with build/cli/marloc"
+  tests/cli/same_output_on_windows.sh build/cli/marloc "$WINDOWS_DIR/cli/marloc.exe" "$WINDOWS_DIR/same-output" \
+    "${wine_run[@]}"
+}
+
+if [[ $MODE == windows ]]; then
+  START=$SECONDS
+  windows_compiler || {
+    echo "build.sh: MinGW-w64 (${WINDOWS_PACKAGES[*]}) could not be installed" >&2
+    exit 1
+  }
+  windows_wine || say "Wine could not be installed: the Windows tests cannot run here"
+  windows_build
+  say "done in $((SECONDS - START)) s"
+  exit 0
+fi
+
 if [[ $MODE == format ]]; then
   format_check
   exit 0
@@ -294,6 +363,21 @@ if [[ $MODE == test ]]; then
   ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:detect_stack_use_after_return=1} \
     UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
     ctest --test-dir build-asan --output-on-failure --parallel "$JOBS"
+
+  # The Windows build and its tests under Wine, when both can be had.
+  if [[ ${MARLO_WINDOWS:-1} != 0 ]]; then
+    WINDOWS_START=$SECONDS
+    if ! windows_compiler; then
+      say "Windows: MinGW-w64 or GoogleTest's sources could not be installed - build and tests skipped"
+    elif ! windows_wine; then
+      windows_build
+      say "Windows tests: Wine could not be installed - built, not run"
+    else
+      windows_build
+      windows_tests
+    fi
+    say "the Windows part took $((SECONDS - WINDOWS_START)) s"
+  fi
 
   # A short fuzz run of every target, when clang 14 can be had.
   FUZZ_SECONDS=${MARLO_FUZZ_SECONDS:-30}

@@ -24,11 +24,20 @@ runner=("$@")
 
 rm -rf "$work"
 mkdir -p "$work"
+work=$(cd "$work" && pwd)
 failures=0
 fail() {
   echo "FAILED: $*"
   failures=$((failures + 1))
 }
+
+# Nothing else is worth trying when the program does not start.
+linux_version=$("$marloc" --version)
+windows_version=$("${runner[@]}" "$marloc_exe" --version 2>&1 | tr -d '\r')
+if [[ $windows_version != "$linux_version" ]]; then
+  echo "same_output_on_windows.sh: $marloc_exe --version gave '$windows_version', not '$linux_version'" >&2
+  exit 1
+fi
 
 # compare NAME OPTIONS... -- FILES...: one run of each program over the
 # files, into folders of their own; stdout, stderr and the .cob files compared.
@@ -72,7 +81,7 @@ for group in tests/data/compile/*/; do
   compare "compile-${group##*/}" "${options[@]}" -- "${cases[@]}"
 done
 
-# -E prints text with CR LF line ends of its own: byte for byte.
+# -E prints the text byte for byte, LF line ends included.
 "$marloc" -E -I examples/include examples/*.bos >"$work/examples.linux.i" 2>&1
 "${runner[@]}" "$marloc_exe" -E -I examples/include examples/*.bos >"$work/examples.windows.i" 2>&1
 cmp -s "$work/examples.linux.i" "$work/examples.windows.i" || fail "-E: the preprocessed text differs"
@@ -83,9 +92,9 @@ paths=$work/paths
 mkdir -p "$paths/src" "$paths/inc/weapons" "$paths/linux" "$paths/windows"
 printf '#define RELOAD 30\n' >"$paths/inc/weapons/gun.h"
 printf '#define TURRET_SPEED <90>\n' >"$paths/src/local.h"
-body='piece base, turret;\ncreate()\n{\n\tturn turret to y-axis TURRET_SPEED now;\n\tsleep RELOAD;\n}\n'
-printf "#include \"local.h\"\n#include \"weapons/gun.h\"\n$body" >"$paths/src/Unit.bos"
-printf "#include \"local.h\"\n#include \"weapons\\\\gun.h\"\n$body" >"$paths/src/UnitWin.bos"
+body=$'piece base, turret;\ncreate()\n{\n\tturn turret to y-axis TURRET_SPEED now;\n\tsleep RELOAD;\n}\n'
+printf '#include "local.h"\n#include "weapons/gun.h"\n%s' "$body" >"$paths/src/Unit.bos"
+printf '#include "local.h"\n#include "weapons\\gun.h"\n%s' "$body" >"$paths/src/UnitWin.bos"
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 "$marloc" -X -I "$paths/inc" -o "$paths/linux" "$paths/src/Unit.bos" >/dev/null ||
   fail "paths: Linux marloc failed on $paths/src/Unit.bos"
