@@ -4,24 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <thread>
 
 #include "compiler/compile_text.h"
+#include "tests/support/files.h"
 
 namespace marlo::core {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 CompileOutcome Streamed(const std::string& text, std::size_t maxPiece, unsigned seed) {
   TextStream stream;
@@ -41,9 +33,9 @@ CompileOutcome Streamed(const std::string& text, std::size_t maxPiece, unsigned 
 
 TEST(CompileStream, MatchesCompileTextOnEveryGoldenInput) {
   int cases = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(MARLO_COMPILE_DATA_DIR)) {
+  for (const auto& entry : fs::recursive_directory_iterator(MARLO_TEST_DATA_DIR "/compile")) {
     if (entry.path().extension() != ".bos") continue;
-    const std::string text = ReadFile(entry.path());
+    const std::string text = marlo::test::ReadFile(entry.path());
     const CompileOutcome whole = CompileText(text, CompileOptions{});
     for (std::size_t maxPiece : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
       const CompileOutcome streamed = Streamed(text, maxPiece, static_cast<unsigned>(cases));

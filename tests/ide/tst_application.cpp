@@ -4,7 +4,7 @@
 
 #include "ide/application.h"
 #include "ide/reg_ini_plus.h"
-#include "ui/message_box.h"
+#include "tests/support/boxes.h"
 
 using namespace marlo::ide;
 
@@ -12,11 +12,7 @@ class TstApplication : public QObject {
   Q_OBJECT
  private slots:
   void errorLeavingACommandIsShownAndTheProgramGoesOn() {
-    QList<TBoxRequest> boxes;
-    SetBoxHandler([&](const TBoxRequest& request) {
-      boxes << request;
-      return QMessageBox::Ok;
-    });
+    marlo::test::BoxRecorder boxes;
     QPushButton failing(QStringLiteral("fails"));
     QPushButton working(QStringLiteral("works"));
     int worked = 0;
@@ -28,11 +24,9 @@ class TstApplication : public QObject {
     QTest::mouseClick(&working, Qt::LeftButton);
     QTest::mouseClick(&failing, Qt::LeftButton);
 
-    SetBoxHandler({});
     QCOMPARE(worked, 1);
-    QCOMPARE(boxes.size(), 2);
-    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
-    QCOMPARE(boxes[0].text, QStringLiteral("Cannot write the settings to '/x/Marlo.ini'"));
+    QCOMPARE(boxes.Texts(), QStringList(2, QStringLiteral("Cannot write the settings to '/x/Marlo.ini'")));
+    QCOMPARE(boxes.asked[0].icon, QMessageBox::Critical);
   }
 };
 

@@ -22,10 +22,12 @@
 
 #include "net/contact_form.h"
 #include "net/feedback_mail.h"
-#include "ui/message_box.h"
+#include "tests/support/boxes.h"
+#include "tests/support/qt_files.h"
 
 using marlo::net::TContactForm;
 using marlo::net::TFeedbackMail;
+using marlo::test::ReadBytes;
 
 namespace {
 
@@ -87,26 +89,16 @@ class TRecordingServer : public QObject {
   bool inData_ = false;
 };
 
-struct TBox {
-  QMessageBox::Icon icon;
-  QString text;
-};
-
 // The form, the mail handler and the recorded boxes and status texts.
 struct TFixture {
   TContactForm form;
   TFeedbackMail mail{&form, nullptr};
-  QList<TBox> boxes;
+  marlo::test::BoxRecorder boxes{{}, QMessageBox::Yes};
   QStringList status;
-  QMessageBox::StandardButton answer = QMessageBox::Yes;
   int pageFetches = 0;
   bool pageFound = true;
 
   explicit TFixture(int port) {
-    marlo::ide::SetBoxHandler([this](const marlo::ide::TBoxRequest& box) {
-      boxes << TBox{box.icon, box.text};
-      return box.buttons.testFlag(QMessageBox::Yes) ? answer : QMessageBox::Ok;
-    });
     mail.NMSMTP1.Port = port;
     mail.Version = "1.0.5.180";
     mail.DefaultAuthorEMail = "last-known@example.com";
@@ -121,7 +113,6 @@ struct TFixture {
     form.Edit3->setText("Joe Tester");
     form.Memo1->setPlainText("First line\n.\n.hidden\nlast");
   }
-  ~TFixture() { marlo::ide::SetBoxHandler({}); }
 
   // Sends from the form and waits for the outcome; false when nothing was sent.
   bool Send() {
@@ -130,11 +121,6 @@ struct TFixture {
     if (!mail.NMSMTP1.Busy()) return false;
     if (!done.wait(10000)) return false;
     return done.first().first().toBool();
-  }
-  QStringList BoxTexts() const {
-    QStringList texts;
-    for (const TBox& box : boxes) texts << box.text;
-    return texts;
   }
 };
 
@@ -200,9 +186,7 @@ void TestContactForm::RealServer() {
   server.closeWriteChannel();
   QVERIFY(server.waitForFinished(10000));
 
-  QFile file(outdir.filePath("message-1.json"));
-  QVERIFY(file.open(QIODevice::ReadOnly));
-  const QJsonObject received = QJsonDocument::fromJson(file.readAll()).object();
+  const QJsonObject received = QJsonDocument::fromJson(ReadBytes(outdir.filePath("message-1.json"))).object();
   QCOMPARE(received["helo"].toString(), QStringLiteral("joe@"));
   QCOMPARE(received["mail_from"].toString(), QStringLiteral("joe@example.org"));
   QCOMPARE(received["rcpt_tos"].toArray().toVariantList(), (QVariantList{kAuthor, "joe@example.org"}));
@@ -222,7 +206,7 @@ void TestContactForm::RealServer() {
   // The server has taken the stuffing dots off again.
   QCOMPARE(content.mid(split + 4), QStringLiteral("First line\r\n.\r\n.hidden\r\nlast\r\nThe Marlo v. 1.0.5.180\r\n"));
 
-  QCOMPARE(fixture.BoxTexts(), (QStringList{kAsk, "mail sent"}));
+  QCOMPARE(fixture.boxes.Texts(), (QStringList{kAsk, "mail sent"}));
   QVERIFY(fixture.status.contains("Sending mail"));
   QCOMPARE(fixture.status.last(), QStringLiteral("Disconnected"));
   // The message is cleared after sending; the form keeps its entries.
@@ -230,9 +214,7 @@ void TestContactForm::RealServer() {
   QCOMPARE(fixture.form.Edit3->text(), QStringLiteral("Joe Tester"));
 
   // Python's mail parser reads the UTF-8 one back as it was typed.
-  QFile utf8File(outdir.filePath("message-2.json"));
-  QVERIFY(utf8File.open(QIODevice::ReadOnly));
-  const QJsonObject utf8 = QJsonDocument::fromJson(utf8File.readAll()).object();
+  const QJsonObject utf8 = QJsonDocument::fromJson(ReadBytes(outdir.filePath("message-2.json"))).object();
   QCOMPARE(utf8["from_name"].toString(), name);
   QCOMPARE(utf8["body"].toString(), memo + "\nThe Marlo v. 1.0.5.180\n");
   for (const QString& line : utf8["content"].toString().split("\r\n"))
@@ -299,7 +281,7 @@ void TestContactForm::CommandSequence() {
   const bool sent = fixture.Send();
   QCOMPARE(sent, boxes.contains("mail sent"));
   QTRY_COMPARE(server.Commands, commands);
-  QCOMPARE(fixture.BoxTexts(), boxes);
+  QCOMPARE(fixture.boxes.Texts(), boxes);
   if (!failure.isEmpty()) QVERIFY2(fixture.status.contains(failure), qPrintable(fixture.status.join('|')));
   if (sent) {
     QVERIFY(server.Message.contains("\r\n..\r\n..hidden\r\n"));  // "." and ".hidden" stuffed
@@ -345,8 +327,8 @@ void TestContactForm::BadServers() {
   fixture.mail.NMSMTP1.TimeOut = kind == "no time" ? 0 : 300;
   QVERIFY(!fixture.Send());
   if (!status.isEmpty()) QVERIFY2(fixture.status.contains(status), qPrintable(fixture.status.join('|')));
-  QCOMPARE(fixture.boxes.last().icon, QMessageBox::Critical);
-  if (!error.isEmpty()) QCOMPARE(fixture.boxes.last().text, error);
+  QCOMPARE(fixture.boxes.asked.last().icon, QMessageBox::Critical);
+  if (!error.isEmpty()) QCOMPARE(fixture.boxes.asked.last().text, error);
   QCOMPARE(server.Connections, 0 + (kind == "silent" || kind == "flood"));
 }
 
@@ -359,20 +341,20 @@ void TestContactForm::Cancel() {
   QTimer::singleShot(0, &fixture.form, [&] { fixture.form.CancelButton->click(); });
   fixture.mail.ContactAuthor();
   QCOMPARE(fixture.pageFetches, 0);
-  QVERIFY(fixture.boxes.isEmpty());
+  QVERIFY(fixture.boxes.asked.isEmpty());
   QTest::qWait(50);
   QCOMPARE(server.Connections, 0);
 
   // "No" to the built-in address: nothing sent.
   fixture.pageFound = false;
-  fixture.answer = QMessageBox::No;
+  fixture.boxes.otherwise = QMessageBox::No;
   fixture.mail.SendFromForm();
   QVERIFY(!fixture.mail.NMSMTP1.Busy());
   QCOMPARE(fixture.pageFetches, 1);
 
   // Cancel while waiting for the greeting: the send ends quietly.
   fixture.pageFound = true;
-  fixture.boxes.clear();
+  fixture.boxes.asked.clear();
   fixture.mail.NMSMTP1.TimeOut = 60000;
   QSignalSpy done(&fixture.mail, &TFeedbackMail::Done);
   fixture.mail.SendFromForm();
@@ -381,7 +363,7 @@ void TestContactForm::Cancel() {
   QCOMPARE(done.size(), 1);
   QCOMPARE(done.first().first().toBool(), false);
   QVERIFY(!fixture.mail.NMSMTP1.Busy());
-  QCOMPARE(fixture.BoxTexts(), QStringList{kAsk});
+  QCOMPARE(fixture.boxes.Texts(), QStringList{kAsk});
   // The form kept its contents for another try.
   QCOMPARE(fixture.form.Edit1->text(), QStringLiteral("joe@example.org"));
 
@@ -391,13 +373,13 @@ void TestContactForm::Cancel() {
   QVERIFY(fixture.mail.NMSMTP1.Busy());
   int forms = 0;
   for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
-    fixture.answer = answer;
-    fixture.boxes.clear();
+    fixture.boxes.otherwise = answer;
+    fixture.boxes.asked.clear();
     QTimer::singleShot(0, &fixture.form, [&] {
       if (fixture.form.isVisible()) ++forms, fixture.form.CancelButton->click();
     });
     fixture.mail.ContactAuthor();
-    QCOMPARE(fixture.BoxTexts(), QStringList{kBusy});
+    QCOMPARE(fixture.boxes.Texts(), QStringList{kBusy});
     QCOMPARE(fixture.mail.NMSMTP1.Busy(), answer == QMessageBox::No);
     QCOMPARE(forms, answer == QMessageBox::Yes ? 1 : 0);
   }

@@ -6,16 +6,15 @@
 #include <QTest>
 
 #include "ide/file_association.h"
+#include "tests/support/qt_files.h"
 
 namespace {
 
 // group -> key -> value of a desktop entry file.
 QMap<QString, QMap<QString, QString>> ReadDesktopEntry(const QString& path) {
   QMap<QString, QMap<QString, QString>> groups;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return groups;
   QString group;
-  for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+  for (const QString& line : QString::fromUtf8(marlo::test::ReadBytes(path)).split(u'\n')) {
     if (line.startsWith(u'['))
       group = line.mid(1, line.size() - 2);
     else if (const qsizetype eq = line.indexOf(u'='); eq > 0)
@@ -50,16 +49,12 @@ class TstFileAssociation : public QObject {
     QFETCH(QString, exec);
     QCOMPARE(marlo::ide::AssociateFiles(program), QString());
 
-    QFile package(data_->filePath("mime/packages/marlo-bos.xml"));
-    QVERIFY(package.open(QIODevice::ReadOnly));
-    const QByteArray xml = package.readAll();
+    const QByteArray xml = marlo::test::ReadBytes(data_->filePath("mime/packages/marlo-bos.xml"));
     QVERIFY(xml.contains("<mime-type type=\"text/x-bos\">"));
     QVERIFY(xml.contains("<glob pattern=\"*.bos\"/>"));
     QVERIFY(xml.contains("<comment>Bos source file</comment>"));
     if (!QStandardPaths::findExecutable("update-mime-database").isEmpty()) {
-      QFile globs(data_->filePath("mime/globs2"));
-      QVERIFY(globs.open(QIODevice::ReadOnly));
-      QVERIFY(globs.readAll().contains("text/x-bos:*.bos"));
+      QVERIFY(marlo::test::ReadBytes(data_->filePath("mime/globs2")).contains("text/x-bos:*.bos"));
     }
 
     const auto entry = ReadDesktopEntry(data_->filePath("applications/marlo.desktop"));
@@ -81,12 +76,10 @@ class TstFileAssociation : public QObject {
 
   void reportsFailure() {
     // The data folder is a file: nothing can be created below it.
-    QFile blocker(data_->filePath("blocked"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    qputenv("XDG_DATA_HOME", blocker.fileName().toLocal8Bit());
+    const QString blocker = marlo::test::WriteBytes(data_->filePath("blocked"), {});
+    qputenv("XDG_DATA_HOME", blocker.toLocal8Bit());
     const QString error = marlo::ide::AssociateFiles("/usr/bin/marlo");
-    QVERIFY2(error.contains(blocker.fileName()), qPrintable(error));
+    QVERIFY2(error.contains(blocker), qPrintable(error));
   }
 
  private:

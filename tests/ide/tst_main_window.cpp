@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QtTest>
+#include <optional>
 
 #include "ide/command_line.h"
 #include "ide/main_window.h"
@@ -27,7 +28,8 @@
 #include "ide/recent_files.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/single_instance.h"
-#include "ui/message_box.h"
+#include "tests/support/boxes.h"
+#include "tests/support/qt_files.h"
 
 using namespace marlo::ide;
 
@@ -70,15 +72,10 @@ class TestMainWindow : public QObject {
 
  private:
   QTemporaryDir dir_;
-  QList<TBoxRequest> boxes_;
-  QList<QMessageBox::StandardButton> answers_;
+  std::optional<marlo::test::BoxRecorder> boxes_;
 
   QString Write(const QString& name, const QByteArray& text) {
-    const QString path = dir_.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(path));
-    file.write(text);
-    return path;
+    return marlo::test::WriteBytes(dir_.filePath(name), text);
   }
 
   std::unique_ptr<TForm1> NewForm() {
@@ -96,15 +93,8 @@ class TestMainWindow : public QObject {
   }
 
  private slots:
-  void init() {
-    boxes_.clear();
-    answers_.clear();
-    SetBoxHandler([this](const TBoxRequest& request) {
-      boxes_.append(request);
-      return answers_.isEmpty() ? QMessageBox::Ok : answers_.takeFirst();
-    });
-  }
-  void cleanup() { SetBoxHandler({}); }
+  void init() { boxes_.emplace(); }
+  void cleanup() { boxes_.reset(); }
 
   void commandLineOpensAndCompilesAfterDashC() {
     auto form = NewForm();
@@ -272,15 +262,15 @@ class TestMainWindow : public QObject {
     messages->SelectRow(0);
     QVERIFY(!messages->PopupMenu1()->actions()[0]->isEnabled());  // not an error line
     messages->GotoError();
-    QVERIFY(boxes_.isEmpty());
+    QVERIFY(boxes_->asked.isEmpty());
 
     messages->SelectRow(3);
     QVERIFY(messages->PopupMenu1()->actions()[0]->isEnabled());
     messages->GotoError();
     // The windows before the right one are named, the message window first.
-    QCOMPARE(boxes_.size(), 2);
-    QCOMPARE(boxes_[0].text, QStringLiteral("Messages is not \n%1").arg(second));
-    QCOMPARE(boxes_[1].text, QStringLiteral("%1 is not \n%2").arg(first, second));
+    QCOMPARE(boxes_->asked.size(), 2);
+    QCOMPARE(boxes_->asked[0].text, QStringLiteral("Messages is not \n%1").arg(second));
+    QCOMPARE(boxes_->asked[1].text, QStringLiteral("%1 is not \n%2").arg(first, second));
     // The jump itself runs after the list's handler has returned.
     const auto lineOf = [](TSourceWindow* window) {
       int line = -1;
@@ -295,10 +285,10 @@ class TestMainWindow : public QObject {
     QCOMPARE(form->ActiveSourceWindow(), target);
     QCOMPARE(form->focusWidget(), target->Preprocessed());
 
-    boxes_.clear();
+    boxes_->asked.clear();
     messages->SelectRow(1);
     messages->GotoError();
-    QCOMPARE(boxes_.size(), 1);
+    QCOMPARE(boxes_->asked.size(), 1);
     QTRY_COMPARE(lineOf(form->SourceWindows()[0]), 4);
 
     // Closing the message window before the jump has run loses nothing.
@@ -346,11 +336,11 @@ class TestMainWindow : public QObject {
     TSourceWindow* window = form->NewSourceWindow();
     window->SourceCode()->setText(QStringLiteral("changed"));
     QVERIFY(window->Modified());
-    answers_ << QMessageBox::Cancel;
+    boxes_->answers << QMessageBox::Cancel;
     QVERIFY(!form->close());
-    QCOMPARE(boxes_.size(), 1);
-    QCOMPARE(boxes_[0].text, QStringLiteral("%1 has changed.  Save changes?").arg(window->FileName()));
-    answers_ << QMessageBox::No;
+    QCOMPARE(boxes_->asked.size(), 1);
+    QCOMPARE(boxes_->asked[0].text, QStringLiteral("%1 has changed.  Save changes?").arg(window->FileName()));
+    boxes_->answers << QMessageBox::No;
     QVERIFY(form->close());
   }
 
@@ -449,9 +439,7 @@ class TestMainWindow : public QObject {
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QCOMPARE(catcher.urls.size(), 1);
     QCOMPARE(catcher.urls[0].fragment(), QStringLiteral("contents"));
-    QFile manual(catcher.urls[0].toLocalFile());
-    QVERIFY(manual.open(QIODevice::ReadOnly));
-    QVERIFY(manual.readAll().contains("id=\"contents\""));
+    QVERIFY(marlo::test::ReadBytes(catcher.urls[0].toLocalFile()).contains("id=\"contents\""));
   }
 
   void updateCheckReadsTheProductPageSetting() {
@@ -459,8 +447,8 @@ class TestMainWindow : public QObject {
     // Nothing listens on port 1 of this machine: the check fails at once.
     form->Store().WriteString("Marlo", "Product Page", "http://127.0.0.1:1/marlo.html");
     form->CheckForUpdate();
-    QCOMPARE(boxes_.size(), 1);
-    QVERIFY2(boxes_[0].text.startsWith("Get Info failed due to:\n"), qPrintable(boxes_[0].text));
+    QCOMPARE(boxes_->asked.size(), 1);
+    QVERIFY2(boxes_->asked[0].text.startsWith("Get Info failed due to:\n"), qPrintable(boxes_->asked[0].text));
   }
 
   // A settings file that cannot be written is reported; it neither stops the
@@ -471,9 +459,9 @@ class TestMainWindow : public QObject {
     const QString b = Write(QStringLiteral("b.bos"), kGood);
     form->ProcessCommandLine(CommandLineFromArguments({CurrentProgramPath(), a, b}));
     QCOMPARE(Titles(*form), (QStringList{QStringLiteral("Messages"), a, b}));
-    QCOMPARE(boxes_.size(), 2);
-    QCOMPARE(boxes_[0].icon, QMessageBox::Critical);
-    QCOMPARE(boxes_[0].text, QStringLiteral("Cannot write the settings to '/proc/marlo-test/Marlo.ini'"));
+    QCOMPARE(boxes_->asked.size(), 2);
+    QCOMPARE(boxes_->asked[0].icon, QMessageBox::Critical);
+    QCOMPARE(boxes_->asked[0].text, QStringLiteral("Cannot write the settings to '/proc/marlo-test/Marlo.ini'"));
     QVERIFY(form->close());
     form.reset();
   }

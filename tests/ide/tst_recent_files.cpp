@@ -11,6 +11,7 @@
 
 #include "ide/recent_files.h"
 #include "ide/reg_ini_plus.h"
+#include "tests/support/qt_files.h"
 
 using marlo::ide::TMRUFileList;
 
@@ -54,10 +55,7 @@ class TstRecentFiles : public QObject {
 
   void removeObsoleteAndClear() {
     QTemporaryDir dir;
-    const QString kept = dir.filePath("kept.bos");
-    QFile file(kept);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    const QString kept = marlo::test::WriteBytes(dir.filePath("kept.bos"), {});
     TMRUFileList list;
     for (const QString& path : {dir.filePath("gone.bos"), kept, dir.filePath("missing/x.bos")}) list.Add(path);
     list.RemoveObsolete();

@@ -23,7 +23,8 @@
 #include "ide/include_dirs_dialog.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/settings.h"
-#include "ui/message_box.h"
+#include "tests/support/boxes.h"
+#include "tests/support/qt_files.h"
 
 using namespace marlo::ide;
 
@@ -63,18 +64,6 @@ T* Child(QWidget& parent, const char* name) {
   if (!child) qFatal("no child %s", name);
   return child;
 }
-
-// Collects the texts of the error boxes instead of showing them.
-struct BoxRecorder {
-  QStringList texts;
-  BoxRecorder() {
-    SetBoxHandler([this](const TBoxRequest& request) {
-      texts.append(request.text);
-      return QMessageBox::Ok;
-    });
-  }
-  ~BoxRecorder() { SetBoxHandler({}); }
-};
 
 QStringList Entries(QListWidget& list) {
   QStringList entries;
@@ -247,12 +236,8 @@ void TestSettings::floatOfAnotherTypeIsAnError_data() {
 void TestSettings::floatOfAnotherTypeIsAnError() {
   QFETCH(QByteArray, line);
   QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("settings.ini"));
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write("[Marlo]\n" + line + "\n");
-  file.close();
-  const TRegIniPlus store(path);
+  const TRegIniPlus store(
+      marlo::test::WriteBytes(dir.filePath(QStringLiteral("settings.ini")), "[Marlo]\n" + line + "\n"));
   QCOMPARE(ErrorOf([&] { store.ReadFloat(kMarlo, QStringLiteral("angular"), 1.0); }),
            QStringLiteral("Invalid data type for 'angular'"));
   QCOMPARE(ErrorOf([&] { ReadCompileSettings(store); }), QStringLiteral("Invalid data type for 'Angular'"));
@@ -451,11 +436,11 @@ void TestSettings::dialogStopsAtBadNumber() {
   QFETCH(QString, error);
   QFETCH(int, stored);
   TempStore t;
-  BoxRecorder boxes;
+  marlo::test::BoxRecorder boxes;
   TCompilerSettings dialog(t.store);
   Child<QLineEdit>(dialog, field.toLatin1().constData())->setText(text);
   QTest::mouseClick(Child<QPushButton>(dialog, "OkButton"), Qt::LeftButton);
-  QCOMPARE(boxes.texts, QStringList{error});
+  QCOMPARE(boxes.Texts(), QStringList{error});
   QCOMPARE(dialog.result(), int(QDialog::Accepted));
   const QStringList order{QStringLiteral("Angular"), QStringLiteral("Linear"), QStringLiteral("recurse"),
                           QStringLiteral("output dir")};

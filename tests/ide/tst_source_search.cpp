@@ -10,9 +10,8 @@
 
 #include "ide/source_search.h"
 #include "tests/ide/test_rows.h"
-#include "ui/message_box.h"
+#include "tests/support/boxes.h"
 
-using marlo::ide::TBoxRequest;
 using marlo::ide::TSearchOptions;
 
 namespace {
@@ -20,26 +19,7 @@ namespace {
 using marlo::ide::test::Options;
 using marlo::ide::test::Row;
 
-// Answers the boxes in turn (OK when the answers run out) and keeps what they asked.
-class TBoxes {
- public:
-  explicit TBoxes(QList<QMessageBox::StandardButton> answers = {}) : answers_(std::move(answers)) {
-    marlo::ide::SetBoxHandler([this](const TBoxRequest& request) {
-      asked.append(request);
-      return answers_.isEmpty() ? QMessageBox::Ok : answers_.takeFirst();
-    });
-  }
-  ~TBoxes() { marlo::ide::SetBoxHandler({}); }
-  QStringList Texts() const {
-    QStringList texts;
-    for (const TBoxRequest& request : asked) texts << request.text;
-    return texts;
-  }
-  QList<TBoxRequest> asked;
-
- private:
-  QList<QMessageBox::StandardButton> answers_;
-};
+using TBoxes = marlo::test::BoxRecorder;
 
 const QString kNotFound = QStringLiteral("Search string not found");
 

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <optional>
 
 #include "ide/compiler_settings_dialog.h"
 #include "ide/find_dialogs.h"
@@ -26,7 +27,8 @@
 #include "ide/message_window.h"
 #include "ide/reg_ini_plus.h"
 #include "ide/source_window.h"
-#include "ui/message_box.h"
+#include "tests/support/boxes.h"
+#include "tests/support/qt_files.h"
 
 using namespace marlo::ide;
 
@@ -35,22 +37,13 @@ class TestSourceWindow : public QObject {
 
  private:
   QTemporaryDir dir_;
-  QStringList boxes_;
+  std::optional<marlo::test::BoxRecorder> boxes_;
   std::unique_ptr<TForm1> form_;
 
   QString PathOf(const QString& name) const { return dir_.filePath(name); }
 
-  QString Write(const QString& name, const QByteArray& bytes) {
-    QFile file(PathOf(name));
-    if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(name));
-    file.write(bytes);
-    return PathOf(name);
-  }
-
-  QByteArray Bytes(const QString& name) const {
-    QFile file(PathOf(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-  }
+  QString Write(const QString& name, const QByteArray& bytes) { return marlo::test::WriteBytes(PathOf(name), bytes); }
+  QByteArray Bytes(const QString& name) const { return marlo::test::ReadBytes(PathOf(name)); }
 
   TRegIniPlus& Store() { return form_->Store(); }
 
@@ -82,11 +75,7 @@ class TestSourceWindow : public QObject {
 
  private slots:
   void init() {
-    boxes_.clear();
-    SetBoxHandler([this](const TBoxRequest& request) {
-      boxes_ << request.text;
-      return QMessageBox::No;
-    });
+    boxes_.emplace(QList<QMessageBox::StandardButton>{}, QMessageBox::No);
     QFile::remove(PathOf("settings.ini"));
     form_ = std::make_unique<TForm1>(std::make_unique<TRegIniPlus>(PathOf("settings.ini")));
     Store().WriteString("Marlo", "output dir", dir_.path());
@@ -95,7 +84,7 @@ class TestSourceWindow : public QObject {
   }
   void cleanup() {
     form_.reset();
-    SetBoxHandler({});
+    boxes_.reset();
   }
 
   void saveKeepsABackupAndFillsBlanksWithTabs() {
@@ -200,8 +189,8 @@ class TestSourceWindow : public QObject {
     // A target whose folder does not exist cannot be written.
     form_->SetSaveFileNameChooser([this](const QString&) { return PathOf("missing/folder/keep.bos"); });
     QVERIFY(!window->SaveFileAs());
-    QCOMPARE(boxes_.size(), 1);
-    QVERIFY2(boxes_[0].startsWith("Cannot create file"), qPrintable(boxes_[0]));
+    QCOMPARE(boxes_->asked.size(), 1);
+    QVERIFY2(boxes_->Texts()[0].startsWith("Cannot create file"), qPrintable(boxes_->Texts()[0]));
     QVERIFY(window->Modified());
     QCOMPARE(Bytes("keep.bos"), QByteArray("old\r\n"));
 
@@ -210,7 +199,7 @@ class TestSourceWindow : public QObject {
     window->SourceCode()->setText(QStringLiteral("newer\r\n"));
     QVERIFY(!window->SaveFileAs());
     QVERIFY(window->Modified());
-    QCOMPARE(boxes_.size(), 2);
+    QCOMPARE(boxes_->asked.size(), 2);
 
     if (geteuid() == 0) QSKIP("folder permissions do not hold for root");
     QDir(dir_.path()).mkdir("locked");
@@ -340,7 +329,7 @@ class TestSourceWindow : public QObject {
     TSourceWindow* window = Open("kept.bos", LongScript(40000));
     QPointer<QMdiSubWindow> frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
     window->SourceCode()->insertAt(QStringLiteral("// edited\r\n"), 0, 0);
-    SetBoxHandler([](const TBoxRequest&) { return QMessageBox::Cancel; });
+    boxes_->otherwise = QMessageBox::Cancel;
     QTimer::singleShot(30, frame, &QWidget::close);
     window->CompileFile();
     QTest::qWait(50);
@@ -405,7 +394,7 @@ class TestSourceWindow : public QObject {
     QCOMPARE(editor->text(0), QStringLiteral("   x\r\n"));
 
     Key(window, Qt::Key_F1);
-    QCOMPARE(boxes_, QStringList{"help on the way!"});
+    QCOMPARE(boxes_->Texts(), QStringList{"help on the way!"});
   }
 
   void findAndReplaceThroughTheWindow() {
@@ -416,10 +405,10 @@ class TestSourceWindow : public QObject {
     QCOMPARE(window->SearchText("speed", wholeWordMatchCase), 18);
     QCOMPARE(window->SourceCode()->selectedText(), QStringLiteral("speed"));
     QCOMPARE(window->SearchText("speed", wholeWordMatchCase), 0);
-    QCOMPARE(boxes_, QStringList{"Search string not found"});
+    QCOMPARE(boxes_->Texts(), QStringList{"Search string not found"});
     window->SourceCode()->setCursorPosition(0, 0);
     QCOMPARE(window->SearchText("SPEED", TSearchOptions{true, false, false}), 1);
-    boxes_.clear();
+    boxes_->asked.clear();
     window->HandleMessage(MSG_REPLACE);
     QVERIFY(window->ReplaceDialog1()->isVisible());
   }

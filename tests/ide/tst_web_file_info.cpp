@@ -23,9 +23,9 @@
 #include "net/web_dl_progress.h"
 #include "net/web_file_info.h"
 #include "net/web_wait_window.h"
-#include "ui/message_box.h"
+#include "tests/support/boxes.h"
+#include "tests/support/qt_files.h"
 
-using marlo::ide::TBoxRequest;
 using marlo::net::TWebDlProgress;
 using marlo::net::TWebFileInfo;
 using marlo::net::TWebReadMeViewer;
@@ -76,28 +76,16 @@ quint16 FreePort() {
   return probe.serverPort();
 }
 
-// Records every box and answers them in turn (No once the list runs out).
-struct TBoxes {
-  QStringList texts;
-  QStringList captions;
-  QList<QMessageBox::StandardButton> answers;
-  TBoxes() {
-    marlo::ide::SetBoxHandler([this](const TBoxRequest& box) {
-      texts << box.text;
-      captions << box.caption;
-      if (!(box.buttons & QMessageBox::Yes)) return QMessageBox::Ok;
-      return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
-    });
-  }
-  ~TBoxes() { marlo::ide::SetBoxHandler({}); }
+// Records every box; those with more than OK are answered in turn, then No.
+struct TBoxes : marlo::test::BoxRecorder {
+  TBoxes() : BoxRecorder({}, QMessageBox::No) {}
 };
 
 const QString kAvailable = QStringLiteral("Current version is 1.0.5.180.\nVersion 1.0.6.0 is available.\n");
 
 bool HasPattern(const QString& file, qint64 size) {
-  QFile in(file);
-  if (!in.open(QIODevice::ReadOnly) || in.size() != size) return false;
-  const QByteArray data = in.readAll();
+  const QByteArray data = marlo::test::ReadBytes(file);
+  if (data.size() != size) return false;
   for (qint64 i = 0; i < size; ++i)
     if (static_cast<unsigned char>(data[i]) != i % 251) return false;
   return true;
@@ -178,7 +166,7 @@ class TstWebFileInfo : public QObject {
     QVERIFY(!info.Active());
     QVERIFY(info.GetInfo());
     QCOMPARE(server_.Seen().size(), before + 2);
-    QCOMPARE(boxes.texts, QStringList{});
+    QCOMPARE(boxes.Texts(), QStringList{});
   }
 
   void getInfoPages_data() {
@@ -227,7 +215,7 @@ class TstWebFileInfo : public QObject {
       QCOMPARE(info.LastError(), QString());
     else
       QVERIFY2(info.LastError().contains(error), qPrintable(info.LastError()));
-    QTEST(boxes.texts, "boxes");
+    QTEST(boxes.Texts(), "boxes");
   }
 
   void unreachableServer() {
@@ -237,9 +225,8 @@ class TstWebFileInfo : public QObject {
     info.SetCurrentVersion("1.0.5.180");
     QVERIFY(!info.CheckForUpdate());
     QVERIFY(!info.LastError().isEmpty());
-    QCOMPARE(boxes.texts.size(), 1);
-    QCOMPARE(boxes.texts[0],
-             "Could not retrieve version information from the Internet.\nError: \"" + info.LastError() + ".\"");
+    QCOMPARE(boxes.Texts(), QStringList{"Could not retrieve version information from the Internet.\nError: \"" +
+                                        info.LastError() + ".\""});
   }
 
   // A proxy port beyond 65535 would wrap round, here to the server itself.
@@ -254,7 +241,7 @@ class TstWebFileInfo : public QObject {
       QVERIFY(!info.GetInfo());
       QCOMPARE(info.LastError(), QString("The proxy port %1 is not between 1 and 65535").arg(port));
       QCOMPARE(server_.Seen().size(), before);
-      QCOMPARE(boxes.texts, QStringList{});
+      QCOMPARE(boxes.Texts(), QStringList{});
     }
   }
 
@@ -268,7 +255,7 @@ class TstWebFileInfo : public QObject {
       tag->clear();
     info.SetInfoTags(none);
     QVERIFY(!info.GetInfo());
-    QCOMPARE(boxes.texts,
+    QCOMPARE(boxes.Texts(),
              QStringList{"Can not retrieve version information\nbecause no tag information was provided."});
   }
 
@@ -360,8 +347,7 @@ class TstWebFileInfo : public QObject {
     });
     info.SetQuitHook([&] { ++quits; });
     QTEST(info.CheckForUpdate(), "result");
-    boxes.texts.replaceInStrings(target.path(), "<dir>");
-    QTEST(boxes.texts, "boxes");
+    QTEST(boxes.Texts().replaceInStrings(target.path(), "<dir>"), "boxes");
     if (!saved.isEmpty()) {
       QCOMPARE(proposed, QString("update.bin"));
       QCOMPARE(info.TargetFile(), target.filePath(saved));
@@ -390,9 +376,11 @@ class TstWebFileInfo : public QObject {
     info.SetStartHook([](const QString&, const QString&) { return false; });
     info.SetQuitHook([&] { ++quits; });
     QVERIFY(info.CheckForUpdate());
-    QCOMPARE(boxes.texts, (QStringList{kAvailable + "Download the update?", "Do you want to install the update now?",
-                                       "Can not start program."}));
-    QCOMPARE(boxes.captions, (QStringList{"Update Available", "Install Update", "Error"}));
+    QCOMPARE(boxes.Texts(), (QStringList{kAvailable + "Download the update?", "Do you want to install the update now?",
+                                         "Can not start program."}));
+    QStringList captions;
+    for (const auto& box : boxes.asked) captions << box.caption;
+    QCOMPARE(captions, (QStringList{"Update Available", "Install Update", "Error"}));
     QCOMPARE(quits, 0);
   }
 
@@ -410,7 +398,7 @@ class TstWebFileInfo : public QObject {
     });
     QVERIFY(info.ShowReadMe(true));
     QVERIFY2(shown.startsWith("Read Me: Release notes") && shown.contains("Fixed everything."), qPrintable(shown));
-    QCOMPARE(boxes.texts, QStringList{kAvailable + "Would you like to view the ReadMe file?"});
+    QCOMPARE(boxes.Texts(), QStringList{kAvailable + "Would you like to view the ReadMe file?"});
   }
 
   // The desktop gets a downloaded read-me only after the user's Yes; unasked,
@@ -436,7 +424,7 @@ class TstWebFileInfo : public QObject {
       QVERIFY(info.ShowReadMe(ask));
       QCOMPARE(opened.size(), ask ? 1 : 0);
       QCOMPARE(viewers, ask ? 0 : 1);
-      QCOMPARE(boxes.texts.size(), ask ? 1 : 0);
+      QCOMPARE(boxes.Texts().size(), ask ? 1 : 0);
       if (!ask) continue;
       // In a folder of its own that only this user can enter.
       const QFileInfo file(opened[0].chopped(1));
@@ -459,7 +447,7 @@ class TstWebFileInfo : public QObject {
     connect(&outer, &TWebFileInfo::WindowShown, this, [&](QDialog*) { innerResult = inner.GetInfo(); });
     QVERIFY(outer.GetInfo());
     QVERIFY(!innerResult);
-    QCOMPARE(boxes.texts, QStringList{"Error retrieving update information.\nException: " + inner.LastError() + "."});
+    QCOMPARE(boxes.Texts(), QStringList{"Error retrieving update information.\nException: " + inner.LastError() + "."});
     QVERIFY(inner.LastError().contains("busy"));
 
     TWebFileInfo stalled;
@@ -514,9 +502,7 @@ class TstWebFileInfo : public QObject {
     });
     const QString file = dir_.filePath("big.bin");
     const qint64 size = QUrlQuery(query).queryItemValue("size").toLongLong();
-    QFile old(file);
-    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
-    old.close();
+    marlo::test::WriteBytes(file, "old");
     rlimit limit{};
     getrlimit(RLIMIT_FSIZE, &limit);
     const rlimit saved = limit;
@@ -541,11 +527,10 @@ class TstWebFileInfo : public QObject {
     } else {
       QCOMPARE(info.LastError(), error);
       // The file that was there before is kept, and nothing else is left.
-      QVERIFY(old.open(QIODevice::ReadOnly));
-      QCOMPARE(old.readAll(), QByteArray("old"));
+      QCOMPARE(marlo::test::ReadBytes(file), QByteArray("old"));
       QCOMPARE(QDir(dir_.path()).entryList({"big.bin*"}, QDir::Files | QDir::Hidden), QStringList{"big.bin"});
     }
-    QCOMPARE(boxes.texts, QStringList{});
+    QCOMPARE(boxes.Texts(), QStringList{});
   }
 
   // Cancel in the middle of the update's download: the error box, no offer
@@ -570,8 +555,8 @@ class TstWebFileInfo : public QObject {
         });
     });
     QVERIFY(!info.CheckForUpdate());
-    QCOMPARE(boxes.texts.size(), 2);
-    QCOMPARE(boxes.texts[1], QString("Error occurred while downloading update.\nError: \"Operation canceled.\""));
+    QCOMPARE(boxes.Texts().size(), 2);
+    QCOMPARE(boxes.Texts()[1], QString("Error occurred while downloading update.\nError: \"Operation canceled.\""));
     QCOMPARE(starts, 0);
     QVERIFY(!QFile::exists(dir_.filePath("cancelled.bin")));
   }
@@ -581,17 +566,16 @@ class TstWebFileInfo : public QObject {
     if (tinyproxy.isEmpty()) QSKIP("tinyproxy is not installed");
     QTemporaryDir work;
     const quint16 port = FreePort();
-    QFile conf(work.filePath("tinyproxy.conf"));
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write(QStringLiteral("Port %1\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\nMaxClients 5\n"
-                              "LogLevel Info\nLogFile \"%2\"\n")
-                   .arg(port)
-                   .arg(work.filePath("tinyproxy.log"))
-                   .toUtf8());
-    conf.close();
+    const QString conf = marlo::test::WriteBytes(
+        work.filePath("tinyproxy.conf"),
+        QStringLiteral(
+            "Port %1\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\nMaxClients 5\nLogLevel Info\nLogFile \"%2\"\n")
+            .arg(port)
+            .arg(work.filePath("tinyproxy.log"))
+            .toUtf8());
     QProcess proxy;
     proxy.setProcessChannelMode(QProcess::MergedChannels);
-    proxy.start(tinyproxy, {"-d", "-c", conf.fileName()});
+    proxy.start(tinyproxy, {"-d", "-c", conf});
     QVERIFY(proxy.waitForStarted(5000));
     // Ready once it takes connections.
     bool up = false;
