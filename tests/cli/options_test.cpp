@@ -217,6 +217,7 @@ const RejectCase kRejected[] = {
     {"UnknownWithValue", {"--colour=red", "a.bos"}, "unknown option '--colour'"},
     {"MissingValueAtEnd", {"a.bos", "-o"}, "option '-o' needs a value"},
     {"MissingValueLong", {"a.bos", "--tab-width"}, "option '--tab-width' needs a value"},
+    {"MissingNumber", {"a.bos", "--recurse"}, "option '--recurse' needs a value"},
     {"NonNumericJobs", {"-j", "many", "a.bos"}, "option '-j' needs a whole number, got 'many'"},
     {"NonNumericJobsAttached", {"-jx", "a.bos"}, "option '-j' needs a whole number, got 'x'"},
     {"JobsZero", {"--jobs", "0", "a.bos"}, "option '--jobs' needs at least 1, got '0'"},
