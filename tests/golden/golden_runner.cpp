@@ -15,17 +15,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "compiler/cob_file.h"
 #include "compiler/compile_text.h"
 #include "compiler/instructions.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -65,29 +66,6 @@ struct Expectation {
   // The same input in the default language (a case in the extended one).
   std::optional<ExpectedError> defaultError;
 };
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CaseFileError{"cannot read " + path.string()};
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (char c : text) {
-    if (c == '\n') {
-      lines.push_back(line);
-      line.clear();
-    } else if (c != '\r') {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
-}
 
 std::string Trim(std::string_view text) {
   std::size_t begin = 0;
@@ -196,45 +174,37 @@ void ParseOptions(const std::string& value, CompileOptions& options) {
   }
 }
 
-constexpr std::string_view kHeaderFields[] = {"Version",
-                                              "ScriptCount",
-                                              "PieceCount",
-                                              "CodeWords",
-                                              "StaticVarCount",
-                                              "Reserved",
-                                              "ScriptIndexTableOffset",
-                                              "ScriptNameTableOffset",
-                                              "PieceNameTableOffset",
-                                              "CodeOffset",
-                                              "NamePoolOffset",
-                                              "FileSize"};
+// The header fields a "cob:" line may check; FileSize is the file's length.
+constexpr std::pair<std::string_view, std::uint32_t CobHeader::*> kHeaderFields[] = {
+    {"Version", &CobHeader::Version},
+    {"ScriptCount", &CobHeader::ScriptCount},
+    {"PieceCount", &CobHeader::PieceCount},
+    {"CodeWords", &CobHeader::CodeWords},
+    {"StaticVarCount", &CobHeader::StaticVarCount},
+    {"Reserved", &CobHeader::Reserved},
+    {"ScriptIndexTableOffset", &CobHeader::ScriptIndexTableOffset},
+    {"ScriptNameTableOffset", &CobHeader::ScriptNameTableOffset},
+    {"PieceNameTableOffset", &CobHeader::PieceNameTableOffset},
+    {"CodeOffset", &CobHeader::CodeOffset},
+    {"NamePoolOffset", &CobHeader::NamePoolOffset},
+    {"FileSize", nullptr},
+};
 
 std::uint32_t HeaderField(const CobHeader& header, std::size_t fileSize, std::string_view field) {
-  if (field == "Version") return header.Version;
-  if (field == "ScriptCount") return header.ScriptCount;
-  if (field == "PieceCount") return header.PieceCount;
-  if (field == "CodeWords") return header.CodeWords;
-  if (field == "StaticVarCount") return header.StaticVarCount;
-  if (field == "Reserved") return header.Reserved;
-  if (field == "ScriptIndexTableOffset") return header.ScriptIndexTableOffset;
-  if (field == "ScriptNameTableOffset") return header.ScriptNameTableOffset;
-  if (field == "PieceNameTableOffset") return header.PieceNameTableOffset;
-  if (field == "CodeOffset") return header.CodeOffset;
-  if (field == "NamePoolOffset") return header.NamePoolOffset;
+  for (const auto& [name, member] : kHeaderFields)
+    if (name == field && member) return header.*member;
   return static_cast<std::uint32_t>(fileSize);
 }
 
 // Reads a .words or .err file. Header lines are `key: value`; in a .words
 // file every other line is one instruction (NAME and its operands) or raw
 // words; in a .err file exactly one line is the expected error line.
-Expectation ParseExpectation(const std::string& text, bool errorFile, CompileOptions& options) {
+Expectation ParseExpectation(const fs::path& path, bool errorFile, CompileOptions& options) {
   Expectation expected;
-  int lineNumber = 0;
-  for (const std::string& rawLine : SplitLines(text)) {
-    ++lineNumber;
+  for (const auto& [lineNumber, rawLine] : marlo::test::TableLines(path)) {
     try {
       const std::string whole = Trim(rawLine);
-      if (whole.empty() || whole[0] == '#') continue;
+      if (whole[0] == '#') continue;
       if (errorFile && whole[0] == '[') {
         if (expected.error) throw CaseFileError{"a second error line"};
         expected.error = ParseErrorLine(whole);
@@ -274,7 +244,7 @@ Expectation ParseExpectation(const std::string& text, bool errorFile, CompileOpt
             const std::size_t eq = item.find('=');
             HeaderCheck check{item.substr(0, eq), 0};
             bool known = false;
-            for (std::string_view field : kHeaderFields) known = known || field == check.field;
+            for (const auto& field : kHeaderFields) known = known || field.first == check.field;
             if (eq == std::string::npos || !known)
               throw CaseFileError{"cob check must read Field=value: '" + item + "'"};
             check.value = ParseWord(item.substr(eq + 1));
@@ -371,10 +341,13 @@ int RunCase(const fs::path& input) {
   Expectation expected;
   std::string source;
   try {
-    source = ReadFile(input);
-    expected = ParseExpectation(ReadFile(expectationPath), hasErr, options);
+    source = marlo::test::ReadFile(input);
+    expected = ParseExpectation(expectationPath, hasErr, options);
   } catch (const CaseFileError& e) {
     std::cout << expectationPath.string() << ": " << e.text << "\n";
+    return 2;
+  } catch (const std::runtime_error& e) {
+    std::cout << e.what() << "\n";
     return 2;
   }
 

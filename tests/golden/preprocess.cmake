@@ -3,7 +3,7 @@
 # one group. A new folder is picked up by the next build (the glob re-runs);
 # the expectation files are read when the test runs.
 add_executable(preprocess_runner ${CMAKE_CURRENT_LIST_DIR}/preprocess_runner.cpp)
-target_link_libraries(preprocess_runner PRIVATE marlo_driver)
+target_link_libraries(preprocess_runner PRIVATE marlo_driver marlo_test_support)
 
 set(MARLO_PREPROCESS_CASES_DIR ${PROJECT_SOURCE_DIR}/tests/data/preprocess)
 file(GLOB MARLO_PREPROCESS_INPUTS CONFIGURE_DEPENDS ${MARLO_PREPROCESS_CASES_DIR}/*/*/main.bos)

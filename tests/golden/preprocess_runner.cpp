@@ -14,11 +14,9 @@
 // failed case, 2 a broken case folder or bad usage.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +27,7 @@
 #include "driver/standard_tokens.h"
 #include "preprocessor/pre_processor.h"
 #include "preprocessor/scanner.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -84,13 +83,7 @@ struct Outcome {
   std::vector<std::string> problems;
 };
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CaseFileError{"cannot read " + path.string()};
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
+using marlo::test::ReadFile;
 
 std::optional<std::string> ReadOptionalFile(const fs::path& path) {
   if (!fs::exists(path)) return std::nullopt;
@@ -124,15 +117,9 @@ std::string TrimBlanks(std::string_view text) {
 // Lines: "include: DIRS" (the ';'-separated list, verbatim after leading
 // blanks), "ignore-case", "passes: 1" or "passes: 2". Empty lines and lines
 // starting with '#' are comments.
-Options ParseOptions(const std::string& text) {
+Options ParseOptions(const fs::path& path) {
   Options options;
-  int number = 0;
-  for (const std::string& raw : SplitLines(text)) {
-    ++number;
-    std::string line = raw;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string trimmed = TrimBlanks(line);
-    if (trimmed.empty() || trimmed[0] == '#') continue;
+  for (const auto& [number, line] : marlo::test::TableLines(path)) {
     const std::size_t colon = line.find(':');
     const std::string key = TrimBlanks(line.substr(0, colon));
     std::string value;
@@ -356,7 +343,7 @@ bool Compare(const Expectation& expected, const Outcome& actual, int passes, std
 
 int RunCase(const fs::path& dir) {
   const fs::path caseDir = fs::absolute(dir);
-  const Options options = fs::exists(caseDir / "options") ? ParseOptions(ReadFile(caseDir / "options")) : Options{};
+  const Options options = fs::exists(caseDir / "options") ? ParseOptions(caseDir / "options") : Options{};
   const std::string text = ReadFile(caseDir / "main.bos");
   const Expectation expected = ReadExpectation(caseDir);
   fs::current_path(caseDir);
@@ -394,10 +381,12 @@ int CheckLayout(const fs::path& root) {
         if (!known) problem(file.path(), "not a known expectation file");
       }
       try {
-        if (fs::exists(dir / "options")) ParseOptions(ReadFile(dir / "options"));
+        if (fs::exists(dir / "options")) ParseOptions(dir / "options");
         ReadExpectation(dir);
       } catch (const CaseFileError& error) {
         problem(dir, error.text);
+      } catch (const std::runtime_error& error) {
+        problem(dir, error.what());
       }
     }
   }
