@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "driver/compile_thread.h"
 #include "driver/standard_tokens.h"
 #include "preprocessor/scanner.h"
+#include "tests/support/files.h"
 
 namespace marlo::core {
 namespace {
@@ -26,25 +26,11 @@ class CollectedMessages : public IMessageList {
   std::vector<std::string> lines;
 };
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    path_ = fs::temp_directory_path() /
-            ("marlo-compiler-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~ScratchDir() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using ScratchDir = marlo::test::ScratchDir;
 
 std::vector<char> ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::string bytes = marlo::test::ReadFile(path);
+  return {bytes.begin(), bytes.end()};
 }
 
 std::vector<std::string> FilesIn(const fs::path& dir) {
@@ -225,7 +211,7 @@ TEST(BosCompiler, FailedWriteIsReportedAndLeavesNoFile) {
 TEST(BosCompiler, ACompileReplacesAnExistingFile) {
   ScratchDir dir;
   // On Windows a plain rename refuses a target that exists.
-  std::ofstream(dir.path() / "tank.cob", std::ios::binary) << "old";
+  dir.Write("tank.cob", "old");
   Fixture f("create ()\n{\n}\n");
   f.compiler.SetOutputPath(dir.path().string());
   f.compiler.SetOutputFilename("tank.bos");

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace marlo::core {
 namespace {
 
@@ -306,7 +308,8 @@ TEST(CsStringListText, StreamsAndFiles) {
   loaded.LoadFromStream(stream);  // the rest of the stream only
   EXPECT_EQ(Entries(loaded), Entries(list));
 
-  const auto path = std::filesystem::temp_directory_path() / "marlo_cs_string_list_test.txt";
+  const marlo::test::ScratchDir dir("marlo_string_list");
+  const auto path = dir / "list.txt";
   list.SaveToFile(path);
   TCsStringList fromFile;
   fromFile.LoadFromFile(path);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "fuzz/targets.h"
+#include "tests/support/files.h"
 
 namespace marlo::fuzz {
 namespace {
@@ -26,10 +27,7 @@ namespace fs = std::filesystem;
 
 fs::path RegressionDir() { return fs::path(__FILE__).parent_path().parent_path() / "data" / "fuzz-regressions"; }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using marlo::test::ReadFile;
 
 bool IsSidecar(const fs::path& path) { return path.extension() == ".txt" || path.extension() == ".expect"; }
 

@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "driver/memory_include_files.h"
 #include "driver/standard_tokens.h"
 #include "preprocessor/scanner.h"
 #include "preprocessor/token_reader.h"
+#include "tests/support/files.h"
 
 namespace marlo::core {
 namespace {
@@ -94,13 +94,8 @@ TEST(PreProcessor, UndefRemovesEveryEntryOfTheName) {
 
 class TokenFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("marlo-tokens-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-    std::ofstream(dir_ / "bos.tok", std::ios::binary) << "#define\r\nhide\r\nshow\r\n";
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::filesystem::path dir_;
+  void SetUp() override { dir_.Write("bos.tok", "#define\r\nhide\r\nshow\r\n"); }
+  marlo::test::ScratchDir dir_{"marlo_tokens"};
 };
 
 TEST_F(TokenFileTest, LoadedWhenSwitchedOn) {

@@ -1,11 +1,11 @@
 #include "driver/source_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "tests/support/files.h"
 
 namespace marlo::core {
 namespace {
@@ -56,22 +56,8 @@ INSTANTIATE_TEST_SUITE_P(LoadFile, NormalizeSource, testing::ValuesIn(kNormalize
 
 class LoadFileOnDisk : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("marloc_load_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-            std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string Write(const std::string& name, const std::string& bytes) {
-    std::filesystem::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
-  }
-
-  std::filesystem::path dir_;
+  std::string Write(const std::string& name, const std::string& bytes) { return dir_.Write(name, bytes).string(); }
+  marlo::test::ScratchDir dir_{"marloc_load"};
 };
 
 TEST_F(LoadFileOnDisk, ReadsAndNormalizes) {
@@ -97,9 +83,9 @@ TEST_F(LoadFileOnDisk, MissingFileNamesPathAndReason) {
 }
 
 TEST_F(LoadFileOnDisk, DirectoryIsAnError) {
-  LoadResult result = LoadFile(dir_.string(), 4);
+  LoadResult result = LoadFile(dir_.path().string(), 4);
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.error, "Cannot read file '" + dir_.string() + "': Is a directory");
+  EXPECT_EQ(result.error, "Cannot read file '" + dir_.path().string() + "': Is a directory");
 }
 
 }  // namespace
