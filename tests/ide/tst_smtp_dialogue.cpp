@@ -1,11 +1,17 @@
-// The mail dialogue without sockets: command sequences for scripted server
-// replies, HELO names, dot-stuffing, header lines and reply parsing.
+// The mail dialogue without sockets: the dialogues of
+// tests/data/smtp/dialogues.txt (scripted server replies and what is sent on
+// each), HELO names, dot-stuffing, header lines and reply parsing.
+#include <QRegularExpression>
 #include <QTest>
 
 #include "net/smtp_dialogue.h"
+#include "tests/support/files.h"
+#include "tests/support/rows.h"
 
 using marlo::net::TMailMessage;
 using marlo::net::TSmtpDialogue;
+using marlo::test::Items;
+using marlo::test::Row;
 
 namespace {
 
@@ -57,123 +63,57 @@ class TestSmtpDialogue : public QObject {
   void MessageData();
   void ReplyLines_data();
   void ReplyLines();
-  void ConnectionLost();
+  void LongRefusalAndLostConnection();
 };
 
 void TestSmtpDialogue::Dialogue_data() {
-  QTest::addColumn<QString>("from");
-  QTest::addColumn<QStringList>("to");
-  QTest::addColumn<QStringList>("cc");
-  QTest::addColumn<QStringList>("replies");
-  QTest::addColumn<QStringList>("sent");
-  QTest::addColumn<int>("outcome");
-  QTest::addColumn<int>("failure");
-  QTest::addColumn<QString>("error");
-
-  const QString joe = QStringLiteral("joe@example.org");
-  const QStringList author = {QStringLiteral("author@example.com")};
-  const QStringList copy = {joe};
-  const QStringList full = {"HELO joe@",
-                            "RSET",
-                            "MAIL FROM:<joe@example.org>",
-                            "RCPT TO:<author@example.com>",
-                            "RCPT TO:<joe@example.org>",
-                            "DATA",
-                            "<message>",
-                            "QUIT"};
-  const int sent = int(TSmtpDialogue::TOutcome::Sent);
-  const int failed = int(TSmtpDialogue::TOutcome::Failed);
-  const int none = int(TSmtpDialogue::TFailure::None);
-  const int refused = int(TSmtpDialogue::TFailure::Refused);
-
-  QTest::newRow("normal, with copy") << joe << author << copy
-                                     << QStringList{"220 ready", "250 hi", "250 ok",     "250 ok", "250 ok",
-                                                    "250 ok",    "354 go", "250 queued", "221 bye"}
-                                     << full << sent << none << QString();
-  QTest::newRow("no copy")
-      << joe << author << QStringList()
-      << QStringList{"220 ready", "250 hi", "250 ok", "250 ok", "250 ok", "354 go", "250 queued"}
-      << QStringList{"HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "RCPT TO:<author@example.com>", "DATA",
-                     "<message>", "QUIT"}
-      << sent << none << QString();
-  QTest::newRow("multi-line replies") << joe << author << copy
-                                      << QStringList{"220-welcome",   "220-to the", "220 server", "250-hi",
-                                                     "250-SIZE 1000", "250 HELP",   "250 ok",     "250 ok",
-                                                     "250-ok",        "250 ok",     "250 ok",     "354 go",
-                                                     "250-queued",    "250 as 12",  "221 bye"}
-                                      << full << sent << none << QString();
-  QTest::newRow("reply codes just under the limits")
-      << joe << author << copy
-      << QStringList{"399 odd", "299 hi", "399 odd", "399 odd", "399 odd", "399 odd", "399 odd", "399 odd"} << full
-      << sent << none << QString();
-  QTest::newRow("refused greeting") << joe << author << copy << QStringList{"554 no service here", "221 bye"}
-                                    << QStringList{"QUIT"} << failed << int(TSmtpDialogue::TFailure::Greeting)
-                                    << "554 no service here";
-  QTest::newRow("HELO refused") << joe << author << copy << QStringList{"220 ready", "501 who are you", "221 bye"}
-                                << QStringList{"HELO joe@", "QUIT"} << failed
-                                << int(TSmtpDialogue::TFailure::GreetingRefused) << "501 who are you";
-  QTest::newRow("HELO answered 300") << joe << author << copy << QStringList{"220 ready", "300 hmm"}
-                                     << QStringList{"HELO joe@", "QUIT"} << failed
-                                     << int(TSmtpDialogue::TFailure::GreetingRefused) << "300 hmm";
-  QTest::newRow("RSET refused") << joe << author << copy << QStringList{"220 ready", "250 hi", "421 closing"}
-                                << QStringList{"HELO joe@", "RSET", "QUIT"} << failed << refused << "421 closing";
-  QTest::newRow("MAIL FROM refused") << joe << author << copy
-                                     << QStringList{"220 ready", "250 hi", "250 ok", "553 bad sender"}
-                                     << QStringList{"HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "QUIT"}
-                                     << failed << refused << "553 bad sender";
-  QTest::newRow("second RCPT refused") << joe << author << copy
-                                       << QStringList{"220 ready", "250 hi", "250 ok",
-                                                      "250 ok",    "250 ok", "550 no such user"}
-                                       << QStringList{"HELO joe@",
-                                                      "RSET",
-                                                      "MAIL FROM:<joe@example.org>",
-                                                      "RCPT TO:<author@example.com>",
-                                                      "RCPT TO:<joe@example.org>",
-                                                      "QUIT"}
-                                       << failed << refused << "550 no such user";
-  QTest::newRow("DATA answered 250")
-      << joe << author << QStringList() << QStringList{"220 ready", "250 hi", "250 ok", "250 ok", "250 ok", "250 ok"}
-      << QStringList{"HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "RCPT TO:<author@example.com>", "DATA", "QUIT"}
-      << failed << refused << "250 ok";
-  QTest::newRow("message refused")
-      << joe << author << QStringList()
-      << QStringList{"220 ready", "250 hi", "250 ok", "250 ok", "250 ok", "354 go", "552 too big", "221 bye"}
-      << QStringList{"HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "RCPT TO:<author@example.com>", "DATA",
-                     "<message>", "QUIT"}
-      << failed << refused << "552 too big";
-  QTest::newRow("no recipients") << joe << QStringList() << QStringList() << QStringList{"220 ready", "250 hi"}
-                                 << QStringList{"HELO joe@", "QUIT"} << failed
-                                 << int(TSmtpDialogue::TFailure::NoRecipients)
-                                 << "The message has no sender or no recipient.";
-  QTest::newRow("no sender") << QString() << author << QStringList() << QStringList{"220 ready", "250 hi"}
-                             << QStringList{"HELO ", "QUIT"} << failed << int(TSmtpDialogue::TFailure::NoRecipients)
-                             << "The message has no sender or no recipient.";
-  QTest::newRow("junk instead of greeting")
-      << joe << author << copy << QStringList{"\x01\x02garbage", "250 too late"} << QStringList{"QUIT"} << failed
-      << int(TSmtpDialogue::TFailure::BadReply) << "Unexpected reply from the mail server:   garbage";
-  QTest::newRow("1xx reply") << joe << author << copy << QStringList{"220 ready", "150 wait"}
-                             << QStringList{"HELO joe@", "QUIT"} << failed << int(TSmtpDialogue::TFailure::BadReply)
-                             << "Unexpected reply from the mail server: 150 wait";
-  QTest::newRow("huge refusal is quoted short")
-      << joe << author << copy << QStringList{"554 " + QString(2000, 'x')} << QStringList{"QUIT"} << failed
-      << int(TSmtpDialogue::TFailure::Greeting) << "554 " + QString(508, 'x') + "...";
+  QTest::addColumn<QString>("mail");
+  QTest::addColumn<QStringList>("steps");  // the "S: " and "C: " lines
+  QTest::addColumn<QString>("end");
+  QString mail;
+  QStringList steps;
+  int first = 0;
+  for (const auto& [number, line] : marlo::test::TableLines(MARLO_SOURCE_DIR "/tests/data/smtp/dialogues.txt")) {
+    const QString text = QString::fromStdString(line);
+    if (text.startsWith("mail: ")) {
+      mail = text.mid(6);
+      steps.clear();
+      first = number;
+    } else if (text.startsWith("S: ") || text.startsWith("C: ")) {
+      steps << text;
+    } else if (text.startsWith("end: ")) {
+      QTest::addRow("dialogues.txt:%d", first) << mail << steps << text.mid(5);
+    } else {
+      qFatal("dialogues.txt:%d: cannot read the line", number);
+    }
+  }
 }
 
 void TestSmtpDialogue::Dialogue() {
-  QFETCH(QString, from);
-  QFETCH(QStringList, to);
-  QFETCH(QStringList, cc);
-  QFETCH(QStringList, replies);
-  QFETCH(QStringList, sent);
-  QFETCH(int, outcome);
-  QFETCH(int, failure);
-  QFETCH(QString, error);
-
-  TSmtpDialogue dialogue(marlo::net::UserIdFromAddress(from), Message(from, to, cc));
-  QCOMPARE(Run(dialogue, replies), sent);
-  QCOMPARE(int(dialogue.Outcome()), outcome);
-  QCOMPARE(int(dialogue.Failure()), failure);
-  QCOMPARE(dialogue.Error(), error);
+  QFETCH(QString, mail);
+  QFETCH(QStringList, steps);
+  QFETCH(QString, end);
+  const QRegularExpressionMatch parts = QRegularExpression("^from=(.*) to=(.*) cc=(.*)$").match(mail);
+  QVERIFY(parts.hasMatch());
+  TSmtpDialogue dialogue(marlo::net::UserIdFromAddress(parts.captured(1)),
+                         Message(parts.captured(1), Items(parts.captured(2).replace(u',', u'|')),
+                                 Items(parts.captured(3).replace(u',', u'|'))));
+  QStringList transcript;
+  for (const QString& step : steps) {
+    if (!step.startsWith("S: ")) continue;
+    std::string quoted = step.mid(3).toStdString();
+    std::string_view rest = quoted;
+    const QString reply = quoted.starts_with('"') ? QString::fromStdString(marlo::test::TakeQuoted(rest)) : step.mid(3);
+    transcript << step << Run(dialogue, {reply}).replaceInStrings(QRegularExpression("^"), "C: ");
+  }
+  QCOMPARE(transcript, steps);
+  const QStringList outcomes = {"Pending", "Sent", "Failed"};
+  const QStringList failures = {"None",    "Greeting", "GreetingRefused", "NoRecipients",
+                                "Refused", "BadReply", "Connection"};
+  QCOMPARE(QStringList({outcomes[int(dialogue.Outcome())], failures[int(dialogue.Failure())], dialogue.Error()})
+               .join(u' ')
+               .trimmed(),
+           end);
   // Nothing more is ever sent after QUIT.
   QVERIFY(dialogue.Feed("250 ok\r\n").isEmpty());
 }
@@ -181,16 +121,12 @@ void TestSmtpDialogue::Dialogue() {
 void TestSmtpDialogue::HeloNames_data() {
   QTest::addColumn<QString>("address");
   QTest::addColumn<QString>("userId");
-  QTest::newRow("user@domain") << "joe@example.org"
-                               << "joe@";
-  QTest::newRow("no @") << "joe" << QString();
-  QTest::newRow("empty") << QString() << QString();
-  QTest::newRow("two @") << "a@b@c"
-                         << "a@";
-  QTest::newRow("only @") << "@example.org"
-                          << "@";
-  QTest::newRow("line breaks removed") << "jo\r\nRSET\r\ne@x"
-                                       << "joRSETe@";
+  Row("user@domain", "joe@example.org", "joe@");
+  Row("no @", "joe", "");
+  Row("empty", "", "");
+  Row("two @", "a@b@c", "a@");
+  Row("only @", "@example.org", "@");
+  Row("line breaks removed", "jo\r\nRSET\r\ne@x", "joRSETe@");
 }
 
 void TestSmtpDialogue::HeloNames() {
@@ -204,20 +140,18 @@ void TestSmtpDialogue::HeloNames() {
 void TestSmtpDialogue::DotStuffing_data() {
   QTest::addColumn<QStringList>("body");
   QTest::addColumn<QStringList>("stuffed");
-  QTest::newRow("plain") << QStringList{"a", "b.c", ""} << QStringList{"a", "b.c", ""};
-  QTest::newRow("lone dot") << QStringList{"."} << QStringList{".."};
-  QTest::newRow("leading dots") << QStringList{".hidden", "..", " .x"} << QStringList{"..hidden", "...", " .x"};
-  QTest::newRow("line breaks inside a line") << QStringList{"one\r\n.\r\nQUIT", "two\n.x", "three\r."}
-                                             << QStringList{"one", "..", "QUIT", "two", "..x", "three", ".."};
-  QTest::newRow("empty body") << QStringList() << QStringList();
-  QTest::newRow("998 characters fit") << QStringList{QString(998, 'z')} << QStringList{QString(998, 'z')};
-  QTest::newRow("long line broken before a blank") << QStringList{QString(990, 'a') + ' ' + QString(20, 'b')}
-                                                   << QStringList{QString(990, 'a'), ' ' + QString(20, 'b')};
-  QTest::newRow("long line without blanks")
-      << QStringList{QString(2000, 'x')} << QStringList{QString(998, 'x'), QString(998, 'x'), QString(4, 'x')};
-  QTest::newRow("a broken-off dot is stuffed within the limit")
-      << QStringList{QString(998, 'x') + '.' + QString(1000, 'y')}
-      << QStringList{QString(998, 'x'), ".." + QString(996, 'y'), QString(4, 'y')};
+  const QString x998(998, 'x');
+  Row("plain", Items("a|b.c|"), Items("a|b.c|"));
+  Row("lone dot", Items("."), Items(".."));
+  Row("leading dots", Items(".hidden|..| .x"), Items("..hidden|...| .x"));
+  Row("line breaks inside a line", Items("one\r\n.\r\nQUIT|two\n.x|three\r."), Items("one|..|QUIT|two|..x|three|.."));
+  Row("empty body", QStringList(), QStringList());
+  Row("998 characters fit", QStringList{x998}, QStringList{x998});
+  Row("long line broken before a blank", QStringList{QString(990, 'a') + ' ' + QString(20, 'b')},
+      QStringList{QString(990, 'a'), ' ' + QString(20, 'b')});
+  Row("long line without blanks", QStringList{QString(2000, 'x')}, QStringList{x998, x998, QString(4, 'x')});
+  Row("a broken-off dot is stuffed within the limit", QStringList{x998 + '.' + QString(1000, 'y')},
+      QStringList{x998, ".." + QString(996, 'y'), QString(4, 'y')});
 }
 
 void TestSmtpDialogue::DotStuffing() {
@@ -229,14 +163,14 @@ void TestSmtpDialogue::DotStuffing() {
 void TestSmtpDialogue::QuotedPrintable_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QStringList>("encoded");
-  QTest::newRow("ASCII") << "plain text." << QStringList{"plain text."};
-  QTest::newRow("empty") << "" << QStringList{""};
-  QTest::newRow("umlauts") << QString::fromUtf8("Grüße") << QStringList{"Gr=C3=BC=C3=9Fe"};
-  QTest::newRow("equals sign, blank at the end") << "a=b " << QStringList{"a=3Db=20"};
-  QTest::newRow("tab at the end, blank inside") << "x y\t" << QStringList{"x y=09"};
-  QTest::newRow("soft break at 76") << QString(100, 'a') << QStringList{QString(75, 'a') + '=', QString(25, 'a')};
-  QTest::newRow("an escape is never split")
-      << QString(74, 'a') + QString::fromUtf8("é") << QStringList{QString(74, 'a') + '=', "=C3=A9"};
+  Row("ASCII", "plain text.", QStringList{"plain text."});
+  Row("empty", "", QStringList{""});
+  Row("umlauts", QString::fromUtf8("Gr\u00fc\u00dfe"), QStringList{"Gr=C3=BC=C3=9Fe"});
+  Row("equals sign, blank at the end", "a=b ", QStringList{"a=3Db=20"});
+  Row("tab at the end, blank inside", "x y\t", QStringList{"x y=09"});
+  Row("soft break at 76", QString(100, 'a'), QStringList{QString(75, 'a') + '=', QString(25, 'a')});
+  Row("an escape is never split", QString(74, 'a') + QString::fromUtf8("\u00e9"),
+      QStringList{QString(74, 'a') + '=', "=C3=A9"});
 }
 
 void TestSmtpDialogue::QuotedPrintable() {
@@ -272,54 +206,23 @@ void TestSmtpDialogue::Header_data() {
   QTest::addColumn<QString>("date");
   QTest::addColumn<QString>("name");
   QTest::addColumn<QStringList>("header");
-  const QString type = "Content-Type: text/plain;                        charset=us-ascii";
-  QTest::newRow("with copy and date") << QStringList{"joe@example.org", "ann@example.org"} << QString()
-                                      << "06/12/2026 17:00:00"
-                                      << "Joe Tester"
-                                      << QStringList{"From: Joe Tester<joe@example.org>",
-                                                     "To: author@example.com,second@example.com",
-                                                     "CC: joe@example.org,ann@example.org",
-                                                     "Subject: Bug report",
-                                                     "X-Mailer: The Marlo v. 1.0.5.180",
-                                                     "Date: 06/12/2026 17:00:00",
-                                                     "Mime-Version: 1.0",
-                                                     type};
-  QTest::newRow("no copy, no date, reply-to") << QStringList() << "back@example.org" << QString() << "Joe"
-                                              << QStringList{"From: Joe<joe@example.org>",
-                                                             "To: author@example.com,second@example.com",
-                                                             "Subject: Bug report",
-                                                             "X-Mailer: The Marlo v. 1.0.5.180",
-                                                             "Reply-To: back@example.org",
-                                                             "Mime-Version: 1.0",
-                                                             type};
-  QTest::newRow("line breaks cannot inject") << QStringList{"x@y\r\nBcc: all@z"} << QString() << "now\n"
-                                             << "Eve\r\nRCPT TO:<evil@x>"
-                                             << QStringList{"From: EveRCPT TO:<evil@x><joe@example.org>",
-                                                            "To: author@example.com,second@example.com",
-                                                            "CC: x@yBcc: all@z",
-                                                            "Subject: Bug report",
-                                                            "X-Mailer: The Marlo v. 1.0.5.180",
-                                                            "Date: now",
-                                                            "Mime-Version: 1.0",
-                                                            type};
-  QTest::newRow("name not ASCII") << QStringList() << QString() << "06/12/2026 17:00:00" << QString::fromUtf8("Jürgen")
-                                  << QStringList{"From: =?UTF-8?Q?J=C3=BCrgen?=\r\n <joe@example.org>",
-                                                 "To: author@example.com,second@example.com",
-                                                 "Subject: Bug report",
-                                                 "X-Mailer: The Marlo v. 1.0.5.180",
-                                                 "Date: 06/12/2026 17:00:00",
-                                                 "Mime-Version: 1.0",
-                                                 "Content-Type: text/plain;                        charset=utf-8",
-                                                 "Content-Transfer-Encoding: quoted-printable"};
-  QTest::newRow("long field folded before a blank")
-      << QStringList() << QString() << QString() << QString("Joe ").repeated(300)
-      << QStringList{
-             "From: " + QString("Joe ").repeated(247) + "Joe\r\n " + QString("Joe ").repeated(52) + "<joe@example.org>",
-             "To: author@example.com,second@example.com",
-             "Subject: Bug report",
-             "X-Mailer: The Marlo v. 1.0.5.180",
-             "Mime-Version: 1.0",
-             type};
+  const QString to = "To: author@example.com,second@example.com|";
+  const QString about = "Subject: Bug report|X-Mailer: The Marlo v. 1.0.5.180|";
+  const QString ascii = "Mime-Version: 1.0|Content-Type: text/plain;                        charset=us-ascii";
+  Row("with copy and date", Items("joe@example.org|ann@example.org"), "", "06/12/2026 17:00:00", "Joe Tester",
+      Items("From: Joe Tester<joe@example.org>|" + to + "CC: joe@example.org,ann@example.org|" + about +
+            "Date: 06/12/2026 17:00:00|" + ascii));
+  Row("no copy, no date, reply-to", QStringList(), "back@example.org", "", "Joe",
+      Items("From: Joe<joe@example.org>|" + to + about + "Reply-To: back@example.org|" + ascii));
+  Row("line breaks cannot inject", Items("x@y\r\nBcc: all@z"), "", "now\n", "Eve\r\nRCPT TO:<evil@x>",
+      Items("From: EveRCPT TO:<evil@x><joe@example.org>|" + to + "CC: x@yBcc: all@z|" + about + "Date: now|" + ascii));
+  Row("name not ASCII", QStringList(), "", "06/12/2026 17:00:00", QString::fromUtf8("J\u00fcrgen"),
+      Items("From: =?UTF-8?Q?J=C3=BCrgen?=\r\n <joe@example.org>|" + to + about +
+            "Date: 06/12/2026 17:00:00|Mime-Version: 1.0|Content-Type: text/plain;                        "
+            "charset=utf-8|Content-Transfer-Encoding: quoted-printable"));
+  Row("long field folded before a blank", QStringList(), "", "", QString("Joe ").repeated(300),
+      Items("From: " + QString("Joe ").repeated(247) + "Joe\r\n " + QString("Joe ").repeated(52) +
+            "<joe@example.org>|" + to + about + ascii));
 }
 
 void TestSmtpDialogue::Header() {
@@ -383,15 +286,15 @@ void TestSmtpDialogue::ReplyLines_data() {
   QTest::addColumn<QByteArray>("line");
   QTest::addColumn<int>("code");
   QTest::addColumn<bool>("last");
-  QTest::newRow("final") << QByteArray("250 ok\r\n") << 250 << true;
-  QTest::newRow("continuation") << QByteArray("250-ok\r\n") << 250 << false;
-  QTest::newRow("code only") << QByteArray("354") << 354 << true;
-  QTest::newRow("code and CR LF") << QByteArray("221\r\n") << 221 << true;
-  QTest::newRow("too short") << QByteArray("25\r\n") << -1 << true;
-  QTest::newRow("four digits") << QByteArray("2500 x") << -1 << true;
-  QTest::newRow("letters") << QByteArray("abc def") << -1 << true;
-  QTest::newRow("empty") << QByteArray() << -1 << true;
-  QTest::newRow("binary") << QByteArray("\0\xff\x80", 3) << -1 << true;
+  Row("final", QByteArray("250 ok\r\n"), 250, true);
+  Row("continuation", QByteArray("250-ok\r\n"), 250, false);
+  Row("code only", QByteArray("354"), 354, true);
+  Row("code and CR LF", QByteArray("221\r\n"), 221, true);
+  Row("too short", QByteArray("25\r\n"), -1, true);
+  Row("four digits", QByteArray("2500 x"), -1, true);
+  Row("letters", QByteArray("abc def"), -1, true);
+  Row("empty", QByteArray(), -1, true);
+  Row("binary", QByteArray("\0\xff\x80", 3), -1, true);
 }
 
 void TestSmtpDialogue::ReplyLines() {
@@ -403,7 +306,13 @@ void TestSmtpDialogue::ReplyLines() {
   if (code >= 0) QCOMPARE(reply.Last, last);
 }
 
-void TestSmtpDialogue::ConnectionLost() {
+// A refusal too long to show whole, and a connection that ends.
+void TestSmtpDialogue::LongRefusalAndLostConnection() {
+  TSmtpDialogue refused("joe@", Message("joe@example.org", {"author@example.com"}, {}));
+  QCOMPARE(Run(refused, {"554 " + QString(2000, 'x')}), QStringList{"QUIT"});
+  QCOMPARE(refused.Failure(), TSmtpDialogue::TFailure::Greeting);
+  QCOMPARE(refused.Error(), "554 " + QString(508, 'x') + "...");
+
   TSmtpDialogue broken("joe@", Message("joe@x", {"a@b"}, {}));
   Run(broken, {"220 ready", "250 hi"});
   broken.ConnectionLost("Connection reset");
