@@ -79,6 +79,11 @@ class TstRecentFiles : public QObject {
     loaded.Load(store);
     QCOMPARE(loaded.Items(), saved.Items());
 
+    // A list edited by hand may hold a path twice: it is shown once.
+    store.WriteString(TMRUFileList::kSection, "F1", "/p/a,1.bos");
+    loaded.Load(store);
+    QCOMPARE(loaded.Items(), (QStringList{"/p/a,1.bos", "/p/c.bos", "/p/d.bos", "/p/e.bos"}));
+
     saved.Clear();
     saved.Save(store);
     loaded.Load(store);
