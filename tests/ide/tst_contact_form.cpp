@@ -24,10 +24,12 @@
 #include "net/feedback_mail.h"
 #include "tests/support/boxes.h"
 #include "tests/support/qt_files.h"
+#include "tests/support/rows.h"
 
 using marlo::net::TContactForm;
 using marlo::net::TFeedbackMail;
 using marlo::test::ReadBytes;
+using marlo::test::Row;
 
 namespace {
 
@@ -235,29 +237,23 @@ void TestContactForm::CommandSequence_data() {
   const QStringList sent = {
       "HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "RCPT TO:<author@example.com>", "RCPT TO:<joe@example.org>",
       "DATA",      "QUIT"};
-  QTest::newRow("copy to self") << "joe@example.org" << true << true << "220 hi" << QString() << sent
-                                << QStringList{kAsk, "mail sent"} << QString();
-  QTest::newRow("built-in address")
-      << "joe@example.org" << false << false << "220 hi" << QString()
-      << QStringList{"HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "RCPT TO:<last-known@example.com>",
-                     "DATA",      "QUIT"}
-      << QStringList{kAsk, "Couldn't locate the author's email address, use last known good?", "mail sent"}
-      << QString();
-  QTest::newRow("address without @") << "joe" << false << true << "220 hi" << QString()
-                                     << QStringList{"HELO ", "RSET", "MAIL FROM:<joe>", "RCPT TO:<author@example.com>",
-                                                    "DATA",  "QUIT"}
-                                     << QStringList{kAsk, "mail sent"} << QString();
-  QTest::newRow("no answer to QUIT") << "joe@example.org" << true << true << "220 hi"
-                                     << "QUIT" << sent << QStringList{kAsk, "mail sent"} << QString();
-  QTest::newRow("refused greeting") << "joe@example.org" << true << true << "554 go away" << QString()
-                                    << QStringList{"QUIT"} << QStringList{kAsk, "554 go away"}
-                                    << "Transmission failed, ws err no:0";
-  QTest::newRow("HELO refused") << "joe@example.org" << true << true << "220 hi"
-                                << "HELO" << QStringList{"HELO joe@", "QUIT"}
-                                << QStringList{kAsk, "Authentication failed", "501 refused"} << QString();
-  QTest::newRow("message refused") << "joe@example.org" << true << true << "220 hi"
-                                   << "." << sent << QStringList{kAsk, "501 refused"}
-                                   << "Transmission failed, ws err no:0";
+  Row("copy to self", "joe@example.org", true, true, "220 hi", QString(), sent, QStringList{kAsk, "mail sent"},
+      QString());
+  Row("built-in address", "joe@example.org", false, false, "220 hi", QString(),
+      QStringList{"HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "RCPT TO:<last-known@example.com>", "DATA",
+                  "QUIT"},
+      QStringList{kAsk, "Couldn't locate the author's email address, use last known good?", "mail sent"}, QString());
+  Row("address without @", "joe", false, true, "220 hi", QString(),
+      QStringList{"HELO ", "RSET", "MAIL FROM:<joe>", "RCPT TO:<author@example.com>", "DATA", "QUIT"},
+      QStringList{kAsk, "mail sent"}, QString());
+  Row("no answer to QUIT", "joe@example.org", true, true, "220 hi", "QUIT", sent, QStringList{kAsk, "mail sent"},
+      QString());
+  Row("refused greeting", "joe@example.org", true, true, "554 go away", QString(), QStringList{"QUIT"},
+      QStringList{kAsk, "554 go away"}, "Transmission failed, ws err no:0");
+  Row("HELO refused", "joe@example.org", true, true, "220 hi", "HELO", QStringList{"HELO joe@", "QUIT"},
+      QStringList{kAsk, "Authentication failed", "501 refused"}, QString());
+  Row("message refused", "joe@example.org", true, true, "220 hi", ".", sent, QStringList{kAsk, "501 refused"},
+      "Transmission failed, ws err no:0");
 }
 
 void TestContactForm::CommandSequence() {
@@ -293,17 +289,14 @@ void TestContactForm::BadServers_data() {
   QTest::addColumn<QString>("kind");
   QTest::addColumn<QString>("status");
   QTest::addColumn<QString>("error");
-  QTest::newRow("silent") << "silent" << QString("Transmission failed, ws err no:%1").arg(ETIMEDOUT)
-                          << "The mail server did not answer in time.";
-  QTest::newRow("endless line") << "flood" << QString("Transmission failed, ws err no:%1").arg(EPROTO)
-                                << "The mail server's reply is too long.";
-  QTest::newRow("nobody listening") << "closed" << QString("Transmission failed, ws err no:%1").arg(ECONNREFUSED)
-                                    << QString();
+  Row("silent", "silent", QString("Transmission failed, ws err no:%1").arg(ETIMEDOUT),
+      "The mail server did not answer in time.");
+  Row("endless line", "flood", QString("Transmission failed, ws err no:%1").arg(EPROTO),
+      "The mail server's reply is too long.");
+  Row("nobody listening", "closed", QString("Transmission failed, ws err no:%1").arg(ECONNREFUSED), QString());
   // 65536 above the server's port would wrap round to it.
-  QTest::newRow("port out of range") << "wrapping port" << QString()
-                                     << QString("The SMTP port %1 is not between 1 and 65535.");
-  QTest::newRow("time-out 0") << "no time" << QString()
-                              << "The SMTP time-out of 0 ms is too short: it must be 1 ms or more.";
+  Row("port out of range", "wrapping port", QString(), QString("The SMTP port %1 is not between 1 and 65535."));
+  Row("time-out 0", "no time", QString(), "The SMTP time-out of 0 ms is too short: it must be 1 ms or more.");
 }
 
 void TestContactForm::BadServers() {

@@ -25,8 +25,10 @@
 #include "ide/settings.h"
 #include "tests/support/boxes.h"
 #include "tests/support/qt_files.h"
+#include "tests/support/rows.h"
 
 using namespace marlo::ide;
+using marlo::test::Row;
 
 namespace {
 
@@ -106,16 +108,16 @@ class TestSettings : public QObject {
 // copy of the file on disk.
 void TestSettings::roundTrips_data() {
   QTest::addColumn<QVariant>("value");
-  QTest::newRow("string") << QVariant(QStringLiteral("a;;b"));
-  QTest::newRow("string with comma and backslashes") << QVariant(QStringLiteral("C:\\My, dir\\"));
-  QTest::newRow("string like a byte array") << QVariant(QStringLiteral("@ByteArray(x)"));
-  QTest::newRow("integer") << QVariant(200);
-  QTest::newRow("smallest integer") << QVariant(INT_MIN);
-  QTest::newRow("true") << QVariant(true);
-  QTest::newRow("float") << QVariant(182.04444444);
-  QTest::newRow("float negative zero") << QVariant(-0.0);
-  QTest::newRow("float huge") << QVariant(1.7976931348623157e308);
-  QTest::newRow("float denormal") << QVariant(4.9e-324);
+  Row("string", QVariant(QStringLiteral("a;;b")));
+  Row("string with comma and backslashes", QVariant(QStringLiteral("C:\\My, dir\\")));
+  Row("string like a byte array", QVariant(QStringLiteral("@ByteArray(x)")));
+  Row("integer", QVariant(200));
+  Row("smallest integer", QVariant(INT_MIN));
+  Row("true", QVariant(true));
+  Row("float", QVariant(182.04444444));
+  Row("float negative zero", QVariant(-0.0));
+  Row("float huge", QVariant(1.7976931348623157e308));
+  Row("float denormal", QVariant(4.9e-324));
 }
 
 void TestSettings::roundTrips() {
@@ -190,15 +192,15 @@ void TestSettings::integerAndBoolReadFromText_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<int>("integer");  // read with default 42
   QTest::addColumn<bool>("boolWithDefaultFalse");
-  QTest::newRow("number") << "12" << 12 << true;
-  QTest::newRow("zero") << "0" << 0 << false;
-  QTest::newRow("negative") << "-3" << -3 << true;
-  QTest::newRow("spaces") << " 5 " << 5 << true;
-  QTest::newRow("not a number") << "x" << 42 << false;
-  QTest::newRow("fraction") << "1.5" << 42 << false;
-  QTest::newRow("hex") << "0x10" << 42 << false;
-  QTest::newRow("too big") << "2147483648" << 42 << false;
-  QTest::newRow("empty") << "" << 42 << false;
+  Row("number", "12", 12, true);
+  Row("zero", "0", 0, false);
+  Row("negative", "-3", -3, true);
+  Row("spaces", " 5 ", 5, true);
+  Row("not a number", "x", 42, false);
+  Row("fraction", "1.5", 42, false);
+  Row("hex", "0x10", 42, false);
+  Row("too big", "2147483648", 42, false);
+  Row("empty", "", 42, false);
 }
 
 void TestSettings::integerAndBoolReadFromText() {
@@ -226,11 +228,12 @@ void TestSettings::floatIsEightLittleEndianBytes() {
 
 void TestSettings::floatOfAnotherTypeIsAnError_data() {
   QTest::addColumn<QByteArray>("line");  // the value's line in the file
-  QTest::newRow("string") << QByteArray("Angular=\"182.5\"");
-  QTest::newRow("number") << QByteArray("Angular=182");
-  QTest::newRow("four bytes") << QByteArray("Angular=@ByteArray(abcd)");
-  QTest::newRow("nine bytes") << QByteArray("Angular=@ByteArray(abcdefghi)");
-  QTest::newRow("empty") << QByteArray("Angular=");
+  Row("string", QByteArray("Angular=\"182.5\""));
+  Row("number", QByteArray("Angular=182"));
+  Row("four bytes", QByteArray("Angular=@ByteArray(abcd)"));
+  Row("nine bytes", QByteArray("Angular=@ByteArray(abcdefghi)"));
+  Row("text of eight bytes", QByteArray("Angular=182.0444"));
+  Row("empty", QByteArray("Angular="));
 }
 
 void TestSettings::floatOfAnotherTypeIsAnError() {
@@ -401,33 +404,15 @@ void TestSettings::dialogStopsAtBadNumber_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("error");
   QTest::addColumn<int>("stored");  // how many of Angular, Linear, recurse, output dir are stored
-  QTest::newRow("angular") << "Edit1"
-                           << "abc"
-                           << "'abc' is not a valid floating point value" << 0;
-  QTest::newRow("linear") << "Edit2"
-                          << "1,5"
-                          << "'1,5' is not a valid floating point value" << 1;
-  QTest::newRow("linear overflow") << "Edit2"
-                                   << "1e999"
-                                   << "'1e999' is not a valid floating point value" << 1;
-  QTest::newRow("linear inf") << "Edit2"
-                              << "inf"
-                              << "'inf' is not a valid floating point value" << 1;
-  QTest::newRow("angular zero") << "Edit1"
-                                << "0"
-                                << "Angular constant <X> needs a scale above 0 and at most 1e9, got '0'" << 0;
-  QTest::newRow("linear negative") << "Edit2"
-                                   << "-5"
-                                   << "Linear constant [X] needs a scale above 0 and at most 1e9, got '-5'" << 1;
-  QTest::newRow("linear huge") << "Edit2"
-                               << "1e300"
-                               << "Linear constant [X] needs a scale above 0 and at most 1e9, got '1e300'" << 1;
-  QTest::newRow("recurse fraction") << "Edit3"
-                                    << "12.5"
-                                    << "'12.5' is not a valid integer value" << 2;
-  QTest::newRow("recurse empty") << "Edit3"
-                                 << ""
-                                 << "'' is not a valid integer value" << 2;
+  Row("angular", "Edit1", "abc", "'abc' is not a valid floating point value", 0);
+  Row("linear", "Edit2", "1,5", "'1,5' is not a valid floating point value", 1);
+  Row("linear overflow", "Edit2", "1e999", "'1e999' is not a valid floating point value", 1);
+  Row("linear inf", "Edit2", "inf", "'inf' is not a valid floating point value", 1);
+  Row("angular zero", "Edit1", "0", "Angular constant <X> needs a scale above 0 and at most 1e9, got '0'", 0);
+  Row("linear negative", "Edit2", "-5", "Linear constant [X] needs a scale above 0 and at most 1e9, got '-5'", 1);
+  Row("linear huge", "Edit2", "1e300", "Linear constant [X] needs a scale above 0 and at most 1e9, got '1e300'", 1);
+  Row("recurse fraction", "Edit3", "12.5", "'12.5' is not a valid integer value", 2);
+  Row("recurse empty", "Edit3", "", "'' is not a valid integer value", 2);
 }
 
 void TestSettings::dialogStopsAtBadNumber() {
@@ -471,12 +456,12 @@ void TestSettings::includeDirsSplitAndJoin_data() {
   QTest::addColumn<QString>("dirs");
   QTest::addColumn<QStringList>("entries");
   QTest::addColumn<QString>("joined");
-  QTest::newRow("empty middle") << "a;;b" << QStringList{"a", "", "b"} << "a;;b";
-  QTest::newRow("empty") << "" << QStringList{} << "";
-  QTest::newRow("one") << "./" << QStringList{"./"} << "./";
-  QTest::newRow("final separator") << "a;b;" << QStringList{"a", "b"} << "a;b";
-  QTest::newRow("only separator") << ";" << QStringList{""} << "";
-  QTest::newRow("leading separator") << ";a" << QStringList{"", "a"} << ";a";
+  Row("empty middle", "a;;b", QStringList{"a", "", "b"}, "a;;b");
+  Row("empty", "", QStringList{}, "");
+  Row("one", "./", QStringList{"./"}, "./");
+  Row("final separator", "a;b;", QStringList{"a", "b"}, "a;b");
+  Row("only separator", ";", QStringList{""}, "");
+  Row("leading separator", ";a", QStringList{"", "a"}, ";a");
 }
 
 void TestSettings::includeDirsSplitAndJoin() {

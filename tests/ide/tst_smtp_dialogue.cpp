@@ -183,16 +183,13 @@ void TestSmtpDialogue::EncodedWords_data() {
   QTest::addColumn<QString>("encoded");
   const QString ue = QString::fromUtf8("ü"), smile = QString::fromUtf8("😀");
   const QString open = "=?UTF-8?Q?", nine = open + QString("=C3=BC").repeated(9) + "?=";
-  QTest::newRow("ASCII as it is") << "Joe Tester"
-                                  << "Joe Tester";
-  QTest::newRow("name") << QString::fromUtf8("Jürgen Müller") << open + "J=C3=BCrgen_M=C3=BCller?=";
-  QTest::newRow("specials escaped") << QString::fromUtf8("Ünï? a_b=c\"d(e)")
-                                    << open + "=C3=9Cn=C3=AF=3F_a=5Fb=3Dc=22d=28e=29?=";
-  QTest::newRow("words of at most 66 characters")
-      << ue.repeated(30) << nine + "\r\n " + nine + "\r\n " + nine + "\r\n " + open + "=C3=BC=C3=BC=C3=BC?=";
-  QTest::newRow("a character is never split")
-      << 'a' + smile.repeated(5)
-      << open + 'a' + QString("=F0=9F=98=80").repeated(4) + "?=\r\n " + open + "=F0=9F=98=80?=";
+  Row("ASCII as it is", "Joe Tester", "Joe Tester");
+  Row("name", QString::fromUtf8("Jürgen Müller"), open + "J=C3=BCrgen_M=C3=BCller?=");
+  Row("specials escaped", QString::fromUtf8("Ünï? a_b=c\"d(e)"), open + "=C3=9Cn=C3=AF=3F_a=5Fb=3Dc=22d=28e=29?=");
+  Row("words of at most 66 characters", ue.repeated(30),
+      nine + "\r\n " + nine + "\r\n " + nine + "\r\n " + open + "=C3=BC=C3=BC=C3=BC?=");
+  Row("a character is never split", 'a' + smile.repeated(5),
+      open + 'a' + QString("=F0=9F=98=80").repeated(4) + "?=\r\n " + open + "=F0=9F=98=80?=");
 }
 
 void TestSmtpDialogue::EncodedWords() {

@@ -14,8 +14,10 @@
 #include <set>
 
 #include "editor/source_edit.h"
+#include "tests/support/rows.h"
 
 using namespace marlo::editor;
+using marlo::test::Row;
 
 Q_DECLARE_METATYPE(marlo::editor::EditorPage)
 
@@ -189,34 +191,27 @@ void TestSourceEdit::editingKeys_data() {
   QTest::addColumn<int>("line");
   QTest::addColumn<int>("column");
   const int ctrl = int(Qt::ControlModifier);
-  QTest::newRow("Ctrl+Y deletes the line")
-      << QByteArray("one\r\ntwo\r\nthree") << 6 << int(Qt::Key_Y) << ctrl << QByteArray("one\r\nthree") << 2 << 1;
-  QTest::newRow("Ctrl+Shift+Y deletes to the end of the line")
-      << QByteArray("alpha beta\r\nx") << 2 << int(Qt::Key_Y) << int(ctrl | Qt::ShiftModifier) << QByteArray("al\r\nx")
-      << 1 << 3;
-  QTest::newRow("Enter splits the line") << QByteArray("abcd") << 2 << int(Qt::Key_Return) << 0
-                                         << QByteArray("ab\r\ncd") << 2 << 1;
-  QTest::newRow("keypad Enter splits the line")
-      << QByteArray("abcd") << 2 << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << QByteArray("ab\r\ncd") << 2 << 1;
-  QTest::newRow("Ctrl+M splits the line")
-      << QByteArray("abcd") << 2 << int(Qt::Key_M) << ctrl << QByteArray("ab\r\ncd") << 2 << 1;
-  QTest::newRow("Ctrl+N breaks the line, caret stays")
-      << QByteArray("abcd") << 2 << int(Qt::Key_N) << ctrl << QByteArray("ab\r\ncd") << 1 << 3;
-  QTest::newRow("Ctrl+T deletes the word at the caret")
-      << QByteArray("one two.x three") << 5 << int(Qt::Key_T) << ctrl << QByteArray("one  three") << 1 << 5;
-  QTest::newRow("Ctrl+T right after a word")
-      << QByteArray("one two") << 3 << int(Qt::Key_T) << ctrl << QByteArray(" two") << 1 << 1;
-  QTest::newRow("Ctrl+T on blanks deletes them")
-      << QByteArray("ab   cd") << 3 << int(Qt::Key_T) << ctrl << QByteArray("ab cd") << 1 << 4;
-  QTest::newRow("Ctrl+T at the line end joins nothing")
-      << QByteArray("ab \r\ncd") << 3 << int(Qt::Key_T) << ctrl << QByteArray("ab \r\ncd") << 1 << 4;
-  QTest::newRow("Ctrl+Backspace deletes the word before")
-      << QByteArray("one two") << 7 << int(Qt::Key_Backspace) << ctrl << QByteArray("one ") << 1 << 5;
-  QTest::newRow("Tab types a tab") << QByteArray("ab") << 1 << int(Qt::Key_Tab) << 0 << QByteArray("a\tb") << 1 << 3;
-  QTest::newRow("Ctrl+Right steps over a whole non-blank run")
-      << QByteArray("a.b(c) d") << 0 << int(Qt::Key_Right) << ctrl << QByteArray("a.b(c) d") << 1 << 8;
-  QTest::newRow("Ctrl+Left too") << QByteArray("x a.b(c) d") << 7 << int(Qt::Key_Left) << ctrl
-                                 << QByteArray("x a.b(c) d") << 1 << 3;
+  Row("Ctrl+Y deletes the line", QByteArray("one\r\ntwo\r\nthree"), 6, int(Qt::Key_Y), ctrl, QByteArray("one\r\nthree"),
+      2, 1);
+  Row("Ctrl+Shift+Y deletes to the end of the line", QByteArray("alpha beta\r\nx"), 2, int(Qt::Key_Y),
+      int(ctrl | Qt::ShiftModifier), QByteArray("al\r\nx"), 1, 3);
+  Row("Enter splits the line", QByteArray("abcd"), 2, int(Qt::Key_Return), 0, QByteArray("ab\r\ncd"), 2, 1);
+  Row("keypad Enter splits the line", QByteArray("abcd"), 2, int(Qt::Key_Enter), int(Qt::KeypadModifier),
+      QByteArray("ab\r\ncd"), 2, 1);
+  Row("Ctrl+M splits the line", QByteArray("abcd"), 2, int(Qt::Key_M), ctrl, QByteArray("ab\r\ncd"), 2, 1);
+  Row("Ctrl+N breaks the line, caret stays", QByteArray("abcd"), 2, int(Qt::Key_N), ctrl, QByteArray("ab\r\ncd"), 1, 3);
+  Row("Ctrl+T deletes the word at the caret", QByteArray("one two.x three"), 5, int(Qt::Key_T), ctrl,
+      QByteArray("one  three"), 1, 5);
+  Row("Ctrl+T right after a word", QByteArray("one two"), 3, int(Qt::Key_T), ctrl, QByteArray(" two"), 1, 1);
+  Row("Ctrl+T on blanks deletes them", QByteArray("ab   cd"), 3, int(Qt::Key_T), ctrl, QByteArray("ab cd"), 1, 4);
+  Row("Ctrl+T at the line end joins nothing", QByteArray("ab \r\ncd"), 3, int(Qt::Key_T), ctrl, QByteArray("ab \r\ncd"),
+      1, 4);
+  Row("Ctrl+Backspace deletes the word before", QByteArray("one two"), 7, int(Qt::Key_Backspace), ctrl,
+      QByteArray("one "), 1, 5);
+  Row("Tab types a tab", QByteArray("ab"), 1, int(Qt::Key_Tab), 0, QByteArray("a\tb"), 1, 3);
+  Row("Ctrl+Right steps over a whole non-blank run", QByteArray("a.b(c) d"), 0, int(Qt::Key_Right), ctrl,
+      QByteArray("a.b(c) d"), 1, 8);
+  Row("Ctrl+Left too", QByteArray("x a.b(c) d"), 7, int(Qt::Key_Left), ctrl, QByteArray("x a.b(c) d"), 1, 3);
 }
 
 void TestSourceEdit::editingKeys() {
@@ -320,10 +315,10 @@ void TestSourceEdit::undoDepth_data() {
   QTest::addColumn<int>("undoModifiers");
   QTest::addColumn<int>("redoModifiers");
   const int ctrl = int(Qt::ControlModifier), alt = int(Qt::AltModifier), shift = int(Qt::ShiftModifier);
-  QTest::newRow("Ctrl+Z, 10 steps") << 10 << int(Qt::Key_Z) << ctrl << (ctrl | shift);
-  QTest::newRow("Alt+Backspace, 10 steps") << 10 << int(Qt::Key_Backspace) << alt << (alt | shift);
-  QTest::newRow("Ctrl+Z, 3 steps") << 3 << int(Qt::Key_Z) << ctrl << (ctrl | shift);
-  QTest::newRow("no undo") << 0 << int(Qt::Key_Z) << ctrl << (ctrl | shift);
+  Row("Ctrl+Z, 10 steps", 10, int(Qt::Key_Z), ctrl, (ctrl | shift));
+  Row("Alt+Backspace, 10 steps", 10, int(Qt::Key_Backspace), alt, (alt | shift));
+  Row("Ctrl+Z, 3 steps", 3, int(Qt::Key_Z), ctrl, (ctrl | shift));
+  Row("no undo", 0, int(Qt::Key_Z), ctrl, (ctrl | shift));
 }
 
 // Twelve separate edits; undo takes back at most MaxUndo of them, redo
@@ -352,8 +347,8 @@ void TestSourceEdit::undoDepth() {
 
 void TestSourceEdit::readOnlyPages_data() {
   QTest::addColumn<EditorPage>("page");
-  QTest::newRow("Preprocessed") << EditorPage::Preprocessed;
-  QTest::newRow("Assembly") << EditorPage::Assembly;
+  Row("Preprocessed", EditorPage::Preprocessed);
+  Row("Assembly", EditorPage::Assembly);
 }
 
 void TestSourceEdit::readOnlyPages() {

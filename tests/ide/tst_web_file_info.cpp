@@ -25,10 +25,12 @@
 #include "net/web_wait_window.h"
 #include "tests/support/boxes.h"
 #include "tests/support/qt_files.h"
+#include "tests/support/rows.h"
 
 using marlo::net::TWebDlProgress;
 using marlo::net::TWebFileInfo;
 using marlo::net::TWebReadMeViewer;
+using marlo::test::Row;
 
 namespace {
 
@@ -175,31 +177,20 @@ class TstWebFileInfo : public QObject {
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("error");  // a part of LastError
     QTest::addColumn<QStringList>("boxes");
-    QTest::newRow("no tags") << "/notags" << true << ""
-                             << "" << QStringList{};
-    QTest::newRow("binary junk") << "/junk" << true << ""
-                                 << "" << QStringList{};
-    QTest::newRow("404") << "/missing" << false << ""
-                         << "File not found" << QStringList{"404"};
-    QTest::newRow("redirect chain") << "/hop/3" << true << "1.0.7.0"
-                                    << "" << QStringList{};
-    QTest::newRow("five redirects") << "/hop/5" << true << "1.0.7.0"
-                                    << "" << QStringList{};
-    QTest::newRow("six redirects") << "/hop/6" << false << ""
-                                   << "redirects more than 5 times" << QStringList{};
-    QTest::newRow("page too large") << "/files/page?size=17000000&len=0" << false << ""
-                                    << "larger than 16777216 bytes" << QStringList{};
-    QTest::newRow("redirect loop") << "/loop/a" << false << ""
-                                   << "redirects in a loop" << QStringList{};
-    QTest::newRow("HTTP redirect loop") << "/r302" << false << ""
-                                        << "Too many redirects (more than 5)" << QStringList{};
+    Row("no tags", "/notags", true, "", "", QStringList{});
+    Row("binary junk", "/junk", true, "", "", QStringList{});
+    Row("404", "/missing", false, "", "File not found", QStringList{"404"});
+    Row("redirect chain", "/hop/3", true, "1.0.7.0", "", QStringList{});
+    Row("five redirects", "/hop/5", true, "1.0.7.0", "", QStringList{});
+    Row("six redirects", "/hop/6", false, "", "redirects more than 5 times", QStringList{});
+    Row("page too large", "/files/page?size=17000000&len=0", false, "", "larger than 16777216 bytes", QStringList{});
+    Row("redirect loop", "/loop/a", false, "", "redirects in a loop", QStringList{});
+    Row("HTTP redirect loop", "/r302", false, "", "Too many redirects (more than 5)", QStringList{});
     const QString version = QString::fromUtf8("1.0.7 Jürgen");
     const QString query = "/page?version=" + QUrl::toPercentEncoding(version);
-    QTest::newRow("UTF-8 page") << query + "&charset=utf-8" << true << version << "" << QStringList{};
-    QTest::newRow("Latin-1 page, said in the header")
-        << query + "&declare=header" << true << version << "" << QStringList{};
-    QTest::newRow("Latin-1 page, said in a META line")
-        << query + "&declare=meta" << true << version << "" << QStringList{};
+    Row("UTF-8 page", query + "&charset=utf-8", true, version, "", QStringList{});
+    Row("Latin-1 page, said in the header", query + "&declare=header", true, version, "", QStringList{});
+    Row("Latin-1 page, said in a META line", query + "&declare=meta", true, version, "", QStringList{});
   }
   void getInfoPages() {
     QFETCH(QString, path);
@@ -273,51 +264,45 @@ class TstWebFileInfo : public QObject {
     const QString readMe = kAvailable + "Would you like to view the ReadMe file?";
     const QString download = kAvailable + "Download the update?";
     const QString install = "Do you want to install the update now?\nThis will close Marlo.";
-    QTest::newRow("no update") << "/page?version=1.0.5.99" << QList<B::StandardButton>{} << "" << 0 << false
-                               << QStringList{"There is no update available."} << "" << false;
-    QTest::newRow("page without tags") << "/notags" << QList<B::StandardButton>{} << "" << 0 << false
-                                       << QStringList{"There is no update available."} << "" << false;
-    QTest::newRow("404") << "/missing" << QList<B::StandardButton>{} << "" << 0 << false
-                         << QStringList{"404",
-                                        "Could not retrieve version information from the Internet.\nError: \"File not "
-                                        "found.\""}
-                         << "" << false;
-    QTest::newRow("download declined") << "/page" << QList<B::StandardButton>{B::No, B::No} << "" << 0 << false
-                                       << QStringList{readMe, download} << "" << false;
-    QTest::newRow("save cancelled") << "/page" << QList<B::StandardButton>{B::No, B::Yes} << "" << 0 << false
-                                    << QStringList{readMe, download} << "" << false;
-    QTest::newRow("installed, .EXE added")
-        << "/page" << QList<B::StandardButton>{B::No, B::Yes, B::Yes} << "update" << 0 << true
-        << QStringList{readMe, download, install} << "update.EXE" << true;
-    QTest::newRow("not installed, .ZIP added")
-        << "/page" << QList<B::StandardButton>{B::No, B::Yes, B::No} << "update" << 1 << true
-        << QStringList{readMe, download, install} << "update.ZIP" << false;
-    QTest::newRow("all files: name kept") << "/page" << QList<B::StandardButton>{B::No, B::Yes, B::No} << "update" << 2
-                                          << true << QStringList{readMe, download, install} << "update" << false;
-    QTest::newRow("no download address")
-        << "/page?dl=none" << QList<B::StandardButton>{B::No, B::Yes} << "x.bin" << 2 << false
-        << QStringList{readMe, download,
-                       "Error occurred while downloading update.\nError: \"Not an http or https address: .\""}
-        << "" << false;
-    QTest::newRow("checksum fits") << "/page?sha=good" << QList<B::StandardButton>{B::No, B::Yes, B::Yes} << "update"
-                                   << 0 << true << QStringList{readMe, download, install} << "update.EXE" << true;
-    QTest::newRow("checksum differs")
-        << "/page?sha=bad" << QList<B::StandardButton>{B::No, B::Yes} << "update" << 0 << false
-        << QStringList{readMe, download,
-                       "Error occurred while downloading update.\nError: \"The download does not match the SHA-256 "
-                       "checksum on the product page.\""}
-        << "" << false;
-    QTest::newRow("missing folder: asked again")
-        << "/page" << QList<B::StandardButton>{B::No, B::Yes, B::Yes} << "missing/update|update" << 0 << true
-        << QStringList{readMe, download, "The folder <dir>/missing does not exist.\nChoose an existing folder.",
-                       install}
-        << "update.EXE" << true;
-    QTest::newRow("download fails") << "/page?dl=/nothing.bin" << QList<B::StandardButton>{B::No, B::Yes} << "x.bin"
-                                    << 2 << false
-                                    << QStringList{readMe, download,
-                                                   "Error occurred while downloading update.\nError: \"File not "
-                                                   "found.\""}
-                                    << "" << false;
+    Row("no update", "/page?version=1.0.5.99", QList<B::StandardButton>{}, "", 0, false,
+        QStringList{"There is no update available."}, "", false);
+    Row("page without tags", "/notags", QList<B::StandardButton>{}, "", 0, false,
+        QStringList{"There is no update available."}, "", false);
+    Row("404", "/missing", QList<B::StandardButton>{}, "", 0, false,
+        QStringList{"404",
+                    "Could not retrieve version information from the Internet.\nError: \"File not "
+                    "found.\""},
+        "", false);
+    Row("download declined", "/page", QList<B::StandardButton>{B::No, B::No}, "", 0, false,
+        QStringList{readMe, download}, "", false);
+    Row("save cancelled", "/page", QList<B::StandardButton>{B::No, B::Yes}, "", 0, false, QStringList{readMe, download},
+        "", false);
+    Row("installed, .EXE added", "/page", QList<B::StandardButton>{B::No, B::Yes, B::Yes}, "update", 0, true,
+        QStringList{readMe, download, install}, "update.EXE", true);
+    Row("not installed, .ZIP added", "/page", QList<B::StandardButton>{B::No, B::Yes, B::No}, "update", 1, true,
+        QStringList{readMe, download, install}, "update.ZIP", false);
+    Row("all files: name kept", "/page", QList<B::StandardButton>{B::No, B::Yes, B::No}, "update", 2, true,
+        QStringList{readMe, download, install}, "update", false);
+    Row("no download address", "/page?dl=none", QList<B::StandardButton>{B::No, B::Yes}, "x.bin", 2, false,
+        QStringList{readMe, download,
+                    "Error occurred while downloading update.\nError: \"Not an http or https address: .\""},
+        "", false);
+    Row("checksum fits", "/page?sha=good", QList<B::StandardButton>{B::No, B::Yes, B::Yes}, "update", 0, true,
+        QStringList{readMe, download, install}, "update.EXE", true);
+    Row("checksum differs", "/page?sha=bad", QList<B::StandardButton>{B::No, B::Yes}, "update", 0, false,
+        QStringList{readMe, download,
+                    "Error occurred while downloading update.\nError: \"The download does not match the SHA-256 "
+                    "checksum on the product page.\""},
+        "", false);
+    Row("missing folder: asked again", "/page", QList<B::StandardButton>{B::No, B::Yes, B::Yes},
+        "missing/update|update", 0, true,
+        QStringList{readMe, download, "The folder <dir>/missing does not exist.\nChoose an existing folder.", install},
+        "update.EXE", true);
+    Row("download fails", "/page?dl=/nothing.bin", QList<B::StandardButton>{B::No, B::Yes}, "x.bin", 2, false,
+        QStringList{readMe, download,
+                    "Error occurred while downloading update.\nError: \"File not "
+                    "found.\""},
+        "", false);
   }
   void checkForUpdate() {
     QFETCH(QString, path);
@@ -467,15 +452,14 @@ class TstWebFileInfo : public QObject {
     QTest::addColumn<QString>("lastText");
     QTest::addColumn<bool>("busy");
     QTest::addColumn<QString>("error");
-    QTest::newRow("announced size") << "size=2000000&chunk=100000&delay=20&len=1" << false << true
-                                    << "2,000,000 of 2,000,000 bytes received." << false << "";
-    QTest::newRow("no size announced") << "size=2000000&chunk=100000&delay=20&len=0" << false << true
-                                       << "2,000,000 of 2,000,000 bytes received." << true << "";
-    QTest::newRow("cancelled") << "size=3000000&chunk=100000&delay=50&len=1" << true << false << "" << false
-                               << "Operation canceled";
+    Row("announced size", "size=2000000&chunk=100000&delay=20&len=1", false, true,
+        "2,000,000 of 2,000,000 bytes received.", false, "");
+    Row("no size announced", "size=2000000&chunk=100000&delay=20&len=0", false, true,
+        "2,000,000 of 2,000,000 bytes received.", true, "");
+    Row("cancelled", "size=3000000&chunk=100000&delay=50&len=1", true, false, "", false, "Operation canceled");
     // Files may grow to 1 MB here, as if the disk were full then.
-    QTest::newRow("disk full") << "size=2000000&chunk=100000&delay=20&len=1" << false << false << "" << false
-                               << "Could not write the download: File too large";
+    Row("disk full", "size=2000000&chunk=100000&delay=20&len=1", false, false, "", false,
+        "Could not write the download: File too large");
   }
   void downloadProgress() {
     QFETCH(QString, query);
