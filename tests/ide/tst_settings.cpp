@@ -232,6 +232,7 @@ void TestSettings::floatOfAnotherTypeIsAnError_data() {
   Row("number", QByteArray("Angular=182"));
   Row("four bytes", QByteArray("Angular=@ByteArray(abcd)"));
   Row("nine bytes", QByteArray("Angular=@ByteArray(abcdefghi)"));
+  Row("eight characters of text", QByteArray("Angular=abcdefgh"));
   Row("text of eight bytes", QByteArray("Angular=182.0444"));
   Row("empty", QByteArray("Angular="));
 }
