@@ -287,50 +287,34 @@ TEST_F(Marloc, TabsAreExpandedOnReading) {
 // Each header holds one word that says where it was found. The name as
 // written is tried first (relative to marloc's current folder), then each
 // include directory in order, as a plain prefix.
-struct SearchCase {
-  const char* name;
-  std::vector<std::string> args;
-  std::string source;  // what -E prints
-};
-
-class MarlocIncludeSearch : public Marloc, public testing::WithParamInterface<SearchCase> {
- protected:
-  void WriteHeaders() {
-    Write("x.h", "x_cwd\r\n");
-    Write("one/x.h", "x_one\r\n");
-    Write("one/y.h", "y_one\r\n");
-    Write("two/x.h", "x_two\r\n");
-    Write("two/y.h", "y_two\r\n");
-    Write("two/z.h", "z_two\r\n");
-    Write("main.bos", "#include \"x.h\"\r\n#include \"y.h\"\r\n#include \"z.h\"\r\n");
-    // What a directory without its added separator would find.
-    Write("oney.h", "y_glued\r\n");
-    Write("twoz.h", "z_glued\r\n");
+TEST_F(Marloc, FirstFoundIncludeWins) {
+  Write("x.h", "x_cwd\r\n");
+  Write("one/x.h", "x_one\r\n");
+  Write("one/y.h", "y_one\r\n");
+  Write("two/x.h", "x_two\r\n");
+  Write("two/y.h", "y_two\r\n");
+  Write("two/z.h", "z_two\r\n");
+  Write("main.bos", "#include \"x.h\"\r\n#include \"y.h\"\r\n#include \"z.h\"\r\n");
+  // What a directory without its added separator would find.
+  Write("oney.h", "y_glued\r\n");
+  Write("twoz.h", "z_glued\r\n");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-I", "one", "-I", "two"}, "\nx_cwd \ny_one \nz_two "},
+      {{"-I", "two;one"}, "\nx_cwd \ny_two \nz_two "},
+      {{"--include=two/", "--include", "one/"}, "\nx_cwd \ny_two \nz_two "},
+      {{"-I", "nowhere;one", "-Itwo"}, "\nx_cwd \ny_one \nz_two "},
+      {{"-I", ";one;two"}, "\nx_cwd \ny_one \nz_two "},  // an empty entry is the name as given
+      {{"-I", "./one", "-I", "./two"}, "\nx_cwd \ny_one \nz_two "},
+  };
+  for (auto [args, source] : cases) {
+    args.insert(args.begin(), "-E");
+    args.push_back("main.bos");
+    const Outcome run = Exec(args);
+    EXPECT_EQ(run.status, 0) << args[2];
+    EXPECT_EQ(run.out, source) << args[2];
+    EXPECT_EQ(run.err, "") << args[2];
   }
-};
-
-TEST_P(MarlocIncludeSearch, FirstFoundWins) {
-  WriteHeaders();
-  std::vector<std::string> args = GetParam().args;
-  args.insert(args.begin(), "-E");
-  args.push_back("main.bos");
-  Outcome run = Exec(args);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, GetParam().source);
-  EXPECT_EQ(run.err, "");
 }
-
-const SearchCase kSearch[] = {
-    {"DirsInOrder", {"-I", "one", "-I", "two"}, "\nx_cwd \ny_one \nz_two "},
-    {"OneListInOrder", {"-I", "two;one"}, "\nx_cwd \ny_two \nz_two "},
-    {"LongFormsWithSlash", {"--include=two/", "--include", "one/"}, "\nx_cwd \ny_two \nz_two "},
-    {"MissingDirPassedOver", {"-I", "nowhere;one", "-Itwo"}, "\nx_cwd \ny_one \nz_two "},
-    {"EmptyEntryIsTheNameAsGiven", {"-I", ";one;two"}, "\nx_cwd \ny_one \nz_two "},
-    {"DotRelativeDirs", {"-I", "./one", "-I", "./two"}, "\nx_cwd \ny_one \nz_two "},
-};
-
-INSTANTIATE_TEST_SUITE_P(Include, MarlocIncludeSearch, testing::ValuesIn(kSearch),
-                         [](const testing::TestParamInfo<SearchCase>& row) { return row.param.name; });
 
 TEST_F(Marloc, IncludeIsRelativeToTheCurrentFolderNotTheIncludingFile) {
   Write("x.h", "x_cwd\r\n");

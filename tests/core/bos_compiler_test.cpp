@@ -45,6 +45,12 @@ struct Fixture {
     compiler.SetPreProcesser(&source);
     compiler.SetMessageListBox(&messages);
   }
+  // Compiles into `dir`, the .cob named after `name`.
+  void CompileInto(const fs::path& dir, const std::string& name) {
+    compiler.SetOutputPath(dir.string());
+    compiler.SetOutputFilename(name);
+    compiler.Compile();
+  }
   TSourceText source;
   CollectedMessages messages;
   TBosCompiler compiler;
@@ -109,9 +115,7 @@ TEST(BosCompiler, ErrorReportsPositionAndWritesNothing) {
 TEST(BosCompiler, NextCompileClearsTheAbortedFlag) {
   ScratchDir dir;
   Fixture f("create ()\n{\nfoo ;\n}\n");
-  f.compiler.SetOutputPath(dir.path().string());
-  f.compiler.SetOutputFilename("a.bos");
-  f.compiler.Compile();
+  f.CompileInto(dir.path(), "a.bos");
   ASSERT_TRUE(f.compiler.CompileAborted());
   f.source.SetSource("create ()\n{\n}\n");
   f.compiler.Abort();  // between compiles: no effect
@@ -162,9 +166,7 @@ TEST(BosCompiler, CancelFromTheProgressHookAbortsTheCompile) {
   Fixture f(ManyScripts(2000));
   CancellingProgress progress(f.compiler);
   f.compiler.SetProgessBar(&progress);
-  f.compiler.SetOutputPath(dir.path().string());
-  f.compiler.SetOutputFilename("big.bos");
-  f.compiler.Compile();
+  f.CompileInto(dir.path(), "big.bos");
 
   ASSERT_EQ(f.messages.lines.size(), 2u);
   EXPECT_NE(f.messages.lines[1].find("] Compile Aborted"), std::string::npos) << f.messages.lines[1];
@@ -185,9 +187,7 @@ TEST(BosCompiler, ProgressIsNotCalledPerCharacter) {
     int calls = 0;
   } progress;
   f.compiler.SetProgessBar(&progress);
-  f.compiler.SetOutputPath(dir.path().string());
-  f.compiler.SetOutputFilename("big.bos");
-  f.compiler.Compile();
+  f.CompileInto(dir.path(), "big.bos");
   ASSERT_FALSE(f.compiler.CompileAborted());
   EXPECT_GT(progress.calls, 0);
   EXPECT_LT(progress.calls, static_cast<int>(f.source.Source().size() / 100));
@@ -198,9 +198,7 @@ TEST(BosCompiler, FailedWriteIsReportedAndLeavesNoFile) {
   // The target name is taken by a directory: the rename cannot replace it.
   fs::create_directories(dir.path() / "tank.cob" / "inside");
   Fixture f("create ()\n{\n}\n");
-  f.compiler.SetOutputPath(dir.path().string());
-  f.compiler.SetOutputFilename("tank.bos");
-  f.compiler.Compile();
+  f.CompileInto(dir.path(), "tank.bos");
   ASSERT_EQ(f.messages.lines.size(), 2u);
   EXPECT_EQ(f.messages.lines[1].rfind("[3: 0] Cannot create file", 0), 0u) << f.messages.lines[1];
   EXPECT_TRUE(f.compiler.CompileAborted());
@@ -213,9 +211,7 @@ TEST(BosCompiler, ACompileReplacesAnExistingFile) {
   // On Windows a plain rename refuses a target that exists.
   dir.Write("tank.cob", "old");
   Fixture f("create ()\n{\n}\n");
-  f.compiler.SetOutputPath(dir.path().string());
-  f.compiler.SetOutputFilename("tank.bos");
-  f.compiler.Compile();
+  f.CompileInto(dir.path(), "tank.bos");
   EXPECT_FALSE(f.compiler.CompileAborted());
   EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"tank.cob"});
   EXPECT_EQ(ReadAll(dir.path() / "tank.cob").at(0), 4) << "the version word, not the old text";
@@ -224,9 +220,7 @@ TEST(BosCompiler, ACompileReplacesAnExistingFile) {
 TEST(BosCompiler, MissingOutputDirectoryIsReported) {
   ScratchDir dir;
   Fixture f("create ()\n{\n}\n");
-  f.compiler.SetOutputPath((dir.path() / "missing").string());
-  f.compiler.SetOutputFilename("tank.bos");
-  f.compiler.Compile();
+  f.CompileInto(dir.path() / "missing", "tank.bos");
   ASSERT_EQ(f.messages.lines.size(), 2u);
   EXPECT_NE(f.messages.lines[1].find("No such file or directory"), std::string::npos) << f.messages.lines[1];
   EXPECT_TRUE(f.compiler.CompileAborted());
@@ -249,9 +243,7 @@ TEST(BosCompiler, ConversionWarningsReachTheHookAndTheCompileGoesOn) {
   Fixture f("create (x)\n{\nx = - ;\nx = [.];\n}\n");
   std::vector<std::string> warnings;
   f.compiler.SetOnWarning([&](const CompileWarning& warning) { warnings.push_back(warning.text); });
-  f.compiler.SetOutputPath(dir.path().string());
-  f.compiler.SetOutputFilename("w.bos");
-  f.compiler.Compile();
+  f.CompileInto(dir.path(), "w.bos");
   EXPECT_FALSE(f.compiler.CompileAborted()) << f.messages.lines.back();
   EXPECT_EQ(warnings,
             (std::vector<std::string>{"ProcessFactor | Number excepted", "ProcessFactor | LinearValue excepted"}));
