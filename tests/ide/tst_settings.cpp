@@ -67,6 +67,21 @@ T* Child(QWidget& parent, const char* name) {
   return child;
 }
 
+// Every field, as "name=value" words.
+QString Described(const CompileSettings& c) {
+  return QStringLiteral(
+             "angular=%1 linear=%2 recurse=%3 outputDir=%4 includeDirs=%5 definesCaseSensitive=%6 "
+             "viewAssembly=%7 autoSave=%8 extended=%9")
+      .arg(c.angular, 0, 'g', QLocale::FloatingPointShortest)
+      .arg(c.linear, 0, 'g', QLocale::FloatingPointShortest)
+      .arg(c.recurse)
+      .arg(c.outputDir, c.includeDirs)
+      .arg(c.definesCaseSensitive)
+      .arg(c.viewAssembly)
+      .arg(c.autoSave)
+      .arg(c.extended);
+}
+
 QStringList Entries(QListWidget& list) {
   QStringList entries;
   for (int i = 0; i < list.count(); ++i) entries.append(list.item(i)->text());
@@ -262,16 +277,9 @@ void TestSettings::missingValuesGiveDefaults() {
   QVERIFY(!t.store.ValueExists(kMarlo, QStringLiteral("x")));
   QVERIFY(t.store.ReadSection(kMarlo).isEmpty());
 
-  const CompileSettings compile = ReadCompileSettings(t.store);
-  QCOMPARE(compile.angular, 182.04444444);
-  QCOMPARE(compile.linear, 163840.0);
-  QCOMPARE(compile.recurse, 200);
-  QCOMPARE(compile.outputDir, QStringLiteral("./"));
-  QCOMPARE(compile.includeDirs, QString());
-  QCOMPARE(compile.definesCaseSensitive, true);
-  QCOMPARE(compile.viewAssembly, false);
-  QCOMPARE(compile.autoSave, true);
-  QCOMPARE(compile.extended, false);
+  QCOMPARE(Described(ReadCompileSettings(t.store)),
+           QStringLiteral("angular=182.04444444 linear=163840 recurse=200 outputDir=./ includeDirs= "
+                          "definesCaseSensitive=1 viewAssembly=0 autoSave=1 extended=0"));
   QCOMPARE(ReadTabWidth(t.store), 4);
   QCOMPARE(ReadWorkingDir(t.store), QString());
   QVERIFY(!QFile::exists(t.path));  // reading creates nothing
@@ -346,14 +354,9 @@ void TestSettings::dialogOnEmptyStoreStoresItsDefaults() {
 
   QTest::mouseClick(Child<QPushButton>(dialog, "OkButton"), Qt::LeftButton);
   QCOMPARE(dialog.result(), int(QDialog::Accepted));
-  const CompileSettings compile = ReadCompileSettings(*t.Reopened());
-  QCOMPARE(compile.angular, 182.0);
-  QCOMPARE(compile.linear, 163840.0);
-  QCOMPARE(compile.recurse, 200);
-  QCOMPARE(compile.outputDir, QStringLiteral("./"));
-  QCOMPARE(compile.includeDirs, QStringLiteral("./"));
-  QCOMPARE(compile.viewAssembly, true);
-  QCOMPARE(compile.extended, false);
+  QCOMPARE(Described(ReadCompileSettings(*t.Reopened())),
+           QStringLiteral("angular=182 linear=163840 recurse=200 outputDir=./ includeDirs=./ definesCaseSensitive=1 "
+                          "viewAssembly=1 autoSave=1 extended=0"));
   QCOMPARE(ReadTabWidth(t.store), 4);
   for (const Setting<bool>& check : settings::kDialogChecks)
     QCOMPARE(t.store.ReadBool(kMarlo, QString::fromUtf8(check.name), !check.def), check.def);
@@ -385,13 +388,9 @@ void TestSettings::dialogShowsAndStoresValues() {
   checks->item(7)->setCheckState(Qt::Checked);    // "Extended syntax"
   QTest::mouseClick(Child<QPushButton>(dialog, "OkButton"), Qt::LeftButton);
 
-  const CompileSettings compile = ReadCompileSettings(t.store);
-  QCOMPARE(compile.angular, 182.04444444);
-  QCOMPARE(compile.linear, 1500.0);
-  QCOMPARE(compile.recurse, 50);
-  QCOMPARE(compile.includeDirs, QStringLiteral("a;;b"));
-  QCOMPARE(compile.outputDir, QStringLiteral("/tmp/out"));
-  QCOMPARE(compile.extended, true);
+  QCOMPARE(Described(ReadCompileSettings(t.store)),
+           QStringLiteral("angular=182.04444444 linear=1500 recurse=50 outputDir=/tmp/out includeDirs=a;;b "
+                          "definesCaseSensitive=1 viewAssembly=1 autoSave=1 extended=1"));
   QCOMPARE(ReadTabWidth(t.store), 0);
   QCOMPARE(ReadAutoindent(t.store), false);
   QCOMPARE(ReadOptimalFill(t.store), false);
