@@ -1,56 +1,39 @@
 # Compiles every example script with marloc --disasm and fails when one does
 # not compile: examples/*.bos with the headers of examples/include, and
 # examples/extended/*.bos in the extended language (-X), whose headers lie
-# beside the scripts.
+# beside the scripts. The first group compiles once more with
+# --defines-ignore-case: none of its names clashes with a define whatever the
+# case, so each .cob must come out the same.
 #
 #   cmake -DMARLOC=<marloc> -DEXAMPLES_DIR=<examples> -DWORK_DIR=<scratch> -P compile_examples.cmake
-#
-# Each group gets its own output folder under WORK_DIR, as both hold scripts
-# of the same name.
-
-foreach(required MARLOC EXAMPLES_DIR WORK_DIR)
-  if(NOT DEFINED ${required})
-    message(FATAL_ERROR "compile_examples.cmake: -D${required}=... is missing")
-  endif()
-endforeach()
 
 file(REMOVE_RECURSE "${WORK_DIR}")
-file(MAKE_DIRECTORY "${WORK_DIR}/base" "${WORK_DIR}/extended")
+file(GLOB base "${EXAMPLES_DIR}/*.bos")
+file(GLOB extended "${EXAMPLES_DIR}/extended/*.bos")
+if(NOT base OR NOT extended)
+  message(FATAL_ERROR "no example scripts found in ${EXAMPLES_DIR}")
+endif()
 
-set(failed "")
-set(compiled 0)
-
-# compile_group(<output folder> <scripts> <marloc options ...>)
-function(compile_group out_dir scripts)
+# compile(<output folder> <scripts> <marloc options ...>)
+function(compile out_dir scripts)
+  file(MAKE_DIRECTORY "${out_dir}")
   foreach(script IN LISTS scripts)
     execute_process(COMMAND "${MARLOC}" ${ARGN} --disasm -o "${out_dir}" "${script}"
-                    RESULT_VARIABLE status
-                    OUTPUT_VARIABLE out
-                    ERROR_VARIABLE err)
-    math(EXPR count "${compiled} + 1")
-    set(compiled ${count} PARENT_SCOPE)
-    set(compiled ${count})
+                    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
     if(NOT status EQUAL 0)
-      message("FAILED (${status}): marloc ${ARGN} ${script}\n${out}${err}")
-      list(APPEND failed "${script}")
-      set(failed "${failed}" PARENT_SCOPE)
+      message(SEND_ERROR "marloc ${ARGN} ${script} failed (${status}):\n${out}${err}")
     endif()
   endforeach()
 endfunction()
 
-file(GLOB base_scripts "${EXAMPLES_DIR}/*.bos")
-file(GLOB extended_scripts "${EXAMPLES_DIR}/extended/*.bos")
-list(SORT base_scripts)
-list(SORT extended_scripts)
-if(NOT base_scripts AND NOT extended_scripts)
-  message(FATAL_ERROR "no example scripts found in ${EXAMPLES_DIR}")
-endif()
-
-compile_group("${WORK_DIR}/base" "${base_scripts}" -I "${EXAMPLES_DIR}/include")
-compile_group("${WORK_DIR}/extended" "${extended_scripts}" -X)
-
-list(LENGTH failed failures)
-if(failures GREATER 0)
-  message(FATAL_ERROR "${failures} of ${compiled} example(s) did not compile: ${failed}")
-endif()
-message(STATUS "all ${compiled} examples compiled")
+compile("${WORK_DIR}/base" "${base}" -I "${EXAMPLES_DIR}/include")
+compile("${WORK_DIR}/ignore-case" "${base}" -I "${EXAMPLES_DIR}/include" --defines-ignore-case)
+compile("${WORK_DIR}/extended" "${extended}" -X)
+foreach(script IN LISTS base)
+  get_filename_component(cob "${script}" NAME_WE)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK_DIR}/base/${cob}.cob"
+                          "${WORK_DIR}/ignore-case/${cob}.cob" RESULT_VARIABLE differ)
+  if(differ)
+    message(SEND_ERROR "${cob}.cob differs with --defines-ignore-case")
+  endif()
+endforeach()

@@ -1,0 +1,4 @@
+#define W 1
+static-var w;
+#if FOO
+#endif

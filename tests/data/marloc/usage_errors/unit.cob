@@ -1,0 +1,6 @@
+piece base, turret;
+create ()
+{
+    hide base;
+    show turret;
+}
