@@ -1,15 +1,15 @@
 // Every method and every bad input of the language server, over in-memory
-// streams, on scripts and headers in a temporary folder.
+// streams, on the scripts and headers of tests/data/lsp/.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "lsp/uri.h"
 #include "lsp_session.h"
+#include "tests/support/files.h"
 
 namespace marlo::lsp {
 namespace {
@@ -17,44 +17,21 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Session;
 
-const std::string kMain =
-    "#include \"defs.h\"\n"
-    "piece base, turret;\n"
-    "static-var moving;\n"
-    "Fire(count)\n"
-    "{\n"
-    "  var shots;\n"
-    "  turn turret to y-axis <90> speed SPEED;\n"
-    "  move base to x-axis [1] now;\n"
-    "  shots = get HEALTH;\n"
-    "  moving = count;\n"
-    "  call-script Fire(1);\n"
-    "}\n";
-const std::string kDefs = "#define SPEED <45>\n#define HEALTH 4\n#define TWICE SPEED\n";
-const std::string kBadHeader = "#define OK 1\n#if FOO = 1\n#endif\n";
+// main.bos, utf.bos and the headers of inc/ lie there; nothing is written.
+const fs::path kRoot = MARLO_TEST_DATA_DIR "/lsp";
 
 class LspServer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("marlo-lsp-test-" + std::to_string(std::random_device()()));
-    fs::create_directories(dir_ / "inc");
-    Write("inc/defs.h", kDefs);
-    Write("inc/bad.h", kBadHeader);
-    Write("main.bos", kMain);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  void Write(const std::string& name, const std::string& text) { std::ofstream(dir_ / name, std::ios::binary) << text; }
-  std::string Uri(const std::string& name) const { return UriFromPath((dir_ / name).generic_string()); }
+  std::string Uri(const std::string& name) const { return UriFromPath((kRoot / name).generic_string()); }
   Json Open(const std::string& name, const std::string& text) const {
     return {{"textDocument", {{"uri", Uri(name)}, {"languageId", "bos"}, {"version", 1}, {"text", text}}}};
   }
   Json At(const std::string& name, int line, int character) const {
     return {{"textDocument", {{"uri", Uri(name)}}}, {"position", {{"line", line}, {"character", character}}}};
   }
-  Json Options() const { return {{"includeDirectories", {(dir_ / "inc").string()}}}; }
+  Json Options() const { return {{"includeDirectories", {(kRoot / "inc").string()}}}; }
 
-  fs::path dir_;
+  const std::string mainText_ = marlo::test::ReadFile(kRoot / "main.bos");
 };
 
 Json Range(int line, int from, int to) {
@@ -74,85 +51,53 @@ TEST_F(LspServer, InitializeNegotiatesThePositionEncoding) {
   }
 }
 
-TEST_F(LspServer, Definition) {
-  struct Row {
-    int line, character;
-    const char* file;  // "" for no result
-    Json range;
-  } rows[] = {
-      {6, 7, "main.bos", Range(1, 12, 18)},    // piece
-      {6, 35, "inc/defs.h", Range(0, 8, 13)},  // #define in the header
-      {6, 40, "inc/defs.h", Range(0, 8, 13)},  // caret right after the name
-      {8, 2, "main.bos", Range(5, 6, 11)},     // local
-      {9, 11, "main.bos", Range(3, 5, 10)},    // parameter
-      {9, 2, "main.bos", Range(2, 11, 17)},    // static
-      {10, 14, "main.bos", Range(3, 0, 4)},    // script
-      {0, 11, "inc/defs.h", Range(0, 0, 0)},   // the #include's file
-      {6, 2, "", nullptr},                     // a keyword
+// A request's result written short, as tests/data/lsp/requests.txt has it.
+std::string Short(const Json& result, const std::string& rootUri) {
+  const auto at = [](const Json& p) {
+    return std::to_string(p["line"].get<int>()) + ":" + std::to_string(p["character"].get<int>());
   };
-  Session session;
-  session.Initialize(Options()).Notify("textDocument/didOpen", Open("main.bos", kMain));
-  for (int i = 0; i < static_cast<int>(std::size(rows)); ++i)
-    session.Request(10 + i, "textDocument/definition", At("main.bos", rows[i].line, rows[i].character));
-  session.Run();
-  for (int i = 0; i < static_cast<int>(std::size(rows)); ++i) {
-    const Json result = session.Reply(10 + i)["result"];
-    if (std::string(rows[i].file).empty()) {
-      EXPECT_TRUE(result.is_null()) << i << ": " << result;
-      continue;
-    }
-    EXPECT_EQ(result["uri"], Uri(rows[i].file)) << i;
-    EXPECT_EQ(result["range"], rows[i].range) << i;
+  const auto range = [&](const Json& r) { return at(r["start"]) + "-" + at(r["end"]); };
+  if (result.is_null()) return "null";
+  if (result.contains("uri"))
+    return result["uri"].get<std::string>().substr(rootUri.size()) + " " + range(result["range"]);
+  if (result.contains("contents")) return result["contents"]["value"];
+  std::string text;  // document symbols
+  for (const Json& symbol : result) {
+    text += (text.empty() ? "" : " ") + symbol["name"].get<std::string>() + "/" +
+            std::to_string(symbol["kind"].get<int>()) + " " + range(symbol["range"]);
+    if (symbol.contains("children")) text += " (" + Short(symbol["children"], rootUri) + ")";
   }
+  return text;
 }
 
-TEST_F(LspServer, Hover) {
-  struct Row {
-    Json options;
-    int line, character;
-    const char* shows;  // "" for no hover
-  } rows[] = {
-      {Options(), 6, 25, "`<90>` = **16383**"},
-      {Options(), 7, 23, "`[1]` = **163840**"},
-      {{{"angularScale", 182}, {"linearScale", 65536}}, 6, 25, "`<90>` = **16380**"},
-      {{{"linearScale", 65536}}, 7, 23, "`[1]` = **65536**"},
-      {Options(), 8, 10, "**get** value number 4: read without arguments"},
-      {Options(), 8, 15, "#define HEALTH 4"},
-      {Options(), 6, 36, "#define SPEED <45>"},
-      {Options(), 1, 13, "piece number 1"},
-      {Options(), 9, 3, "static variable number 0"},
-      {Options(), 9, 12, "parameter of Fire"},
-      {Options(), 4, 0, ""},
-  };
-  for (const Row& row : rows) {
+TEST_F(LspServer, Requests) {
+  for (const marlo::test::TableLine& line : marlo::test::TableLines(kRoot / "requests.txt")) {
+    std::istringstream words(line.text);
+    std::string method, file;
+    int row = 0, column = 0;
+    char colon = 0;
+    words >> method >> file >> row >> colon >> column;
+    std::string rest;
+    std::getline(words, rest);
+    std::string_view text = rest;
+    const std::string expected = marlo::test::TakeQuoted(text);
+    std::istringstream extra{std::string(text)};
+    Json options{{"includeDirectories", "inc"}}, encodings = Json::array();
+    if (!(extra >> std::ws).eof()) extra >> options;
+    if (!(extra >> std::ws).eof()) extra >> encodings;
     Session session;
-    session.Initialize(row.options)
-        .Notify("textDocument/didOpen", Open("main.bos", kMain))
-        .Request(2, "textDocument/hover", At("main.bos", row.line, row.character))
+    session.Initialize(options, encodings, Uri(""))
+        .Notify("textDocument/didOpen", Open(file, marlo::test::ReadFile(kRoot / file)))
+        .Request(2, "textDocument/" + method, At(file, row, column))
         .Run();
-    const Json result = session.Reply(2)["result"];
-    if (std::string(row.shows).empty()) {
-      EXPECT_TRUE(result.is_null()) << result;
-      continue;
-    }
-    const std::string shown = result.is_null() ? "" : result["contents"]["value"].get<std::string>();
-    EXPECT_NE(shown.find(row.shows), std::string::npos) << row.line << ":" << row.character << " shows " << shown;
+    EXPECT_EQ(Short(session.Reply(2)["result"], Uri("")), expected) << "requests.txt:" << line.number;
   }
-}
-
-TEST_F(LspServer, HoverShowsTheExpansionOfADefine) {
-  Session session;
-  session.Initialize(Options())
-      .Notify("textDocument/didOpen", Open("inc/defs.h", kDefs))
-      .Request(2, "textDocument/hover", At("inc/defs.h", 2, 9))
-      .Run();
-  EXPECT_EQ(session.Reply(2)["result"]["contents"]["value"], "```bos\n#define TWICE SPEED\n```\n\nexpands to `<45>`");
 }
 
 TEST_F(LspServer, CompletionOffersKeywordsNamesAndDefines) {
   Session session;
   session.Initialize(Options())
-      .Notify("textDocument/didOpen", Open("main.bos", kMain + "#inc"))
+      .Notify("textDocument/didOpen", Open("main.bos", mainText_ + "#inc"))
       .Request(2, "textDocument/completion", At("main.bos", 9, 2))
       .Request(3, "textDocument/completion", At("main.bos", 12, 4))
       .Run();
@@ -168,35 +113,6 @@ TEST_F(LspServer, CompletionOffersKeywordsNamesAndDefines) {
   const std::vector<std::string> directive = labels(3);
   EXPECT_NE(std::find(directive.begin(), directive.end(), "#include"), directive.end());
   EXPECT_EQ(std::find(directive.begin(), directive.end(), "turn"), directive.end());
-}
-
-TEST_F(LspServer, DocumentSymbolsListPiecesStaticsAndScripts) {
-  Session session;
-  session.Initialize(Options())
-      .Notify("textDocument/didOpen", Open("main.bos", kMain))
-      .Request(2, "textDocument/documentSymbol", {{"textDocument", {{"uri", Uri("main.bos")}}}})
-      .Run();
-  std::vector<std::string> outline;
-  const Json symbols = session.Reply(2)["result"];
-  for (const Json& symbol : symbols) {
-    outline.push_back(symbol["name"].get<std::string>() + "/" + std::to_string(symbol["kind"].get<int>()));
-    for (const Json& child : symbol.value("children", Json::array()))
-      outline.push_back("  " + child["name"].get<std::string>());
-  }
-  EXPECT_EQ(outline, (std::vector<std::string>{"base/8", "turret/8", "moving/13", "Fire/12", "  count", "  shots"}));
-  EXPECT_EQ(symbols[3]["range"]["end"], (Json{{"line", 11}, {"character", 1}}));
-}
-
-TEST_F(LspServer, PositionsInUtf16AndUtf8) {
-  const std::string text = "/* \xC3\xA9\xF0\x9F\x98\x80 */ piece base;\nCreate()\n{\n  hide base;\n}\n";
-  for (const auto& [encodings, character] : {std::pair{Json::array(), 16}, std::pair{Json{"utf-8"}, 19}}) {
-    Session session;
-    session.Initialize(Options(), encodings)
-        .Notify("textDocument/didOpen", Open("main.bos", text))
-        .Request(2, "textDocument/definition", At("main.bos", 3, 7))
-        .Run();
-    EXPECT_EQ(session.Reply(2)["result"]["range"], Range(0, character, character + 4)) << encodings;
-  }
 }
 
 TEST_F(LspServer, DiagnosticsFollowChangesAndLandInHeaders) {
@@ -296,7 +212,7 @@ TEST_F(LspServer, SettingsChangeTheIncludeDirectoriesAndTheLanguage) {
 TEST_F(LspServer, LifeCycle) {
   Session early;
   early.Request(1, "textDocument/hover", At("main.bos", 0, 0))
-      .Notify("textDocument/didOpen", Open("main.bos", kMain))
+      .Notify("textDocument/didOpen", Open("main.bos", mainText_))
       .Initialize()
       .Request(2, "textDocument/documentSymbol", {{"textDocument", {{"uri", Uri("main.bos")}}}})
       .Request(3, "shutdown")

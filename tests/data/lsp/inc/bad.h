@@ -1,0 +1,3 @@
+#define OK 1
+#if FOO = 1
+#endif

@@ -1,0 +1,3 @@
+#define SPEED <45>
+#define HEALTH 4
+#define TWICE SPEED
