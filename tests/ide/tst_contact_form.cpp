@@ -1,18 +1,17 @@
 // The feedback mail end to end against servers on 127.0.0.1 started here: a
-// real SMTP server (aiosmtpd) whose received message is checked header by
-// header, and a scripted server that records the exact command sequence.
+// real SMTP server (aiosmtpd, in tests/ide/test_servers.py) whose received
+// message is checked header by header, and a scripted server that records
+// the exact command sequence (the cases of tests/data/smtp/form.txt).
 #include <QCheckBox>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -24,10 +23,12 @@
 #include "net/feedback_mail.h"
 #include "tests/support/boxes.h"
 #include "tests/support/qt_files.h"
-#include "tests/support/rows.h"
+#include "tests/support/table_rows.h"
+#include "tests/support/test_server.h"
 
 using marlo::net::TContactForm;
 using marlo::net::TFeedbackMail;
+using marlo::test::Items;
 using marlo::test::ReadBytes;
 using marlo::test::Row;
 
@@ -125,258 +126,189 @@ struct TFixture {
     return done.first().first().toBool();
   }
 };
-
-QString Python() {
-  const QString debian = "/usr/bin/python3";
-  return QFile::exists(debian) ? debian : QStandardPaths::findExecutable("python3");
-}
-
 }  // namespace
 
 class TestContactForm : public QObject {
   Q_OBJECT
 
  private slots:
-  void Form();
-  void RealServer();
-  void CommandSequence_data();
-  void CommandSequence();
-  void BadServers_data();
-  void BadServers();
-  void Cancel();
-};
-
-void TestContactForm::Form() {
-  TContactForm form;
-  QCOMPARE(form.windowTitle(), QStringLiteral("ContactForm"));
-  QVERIFY(form.Purpose[0]->isChecked());
-  const QStringList subjects = {"Product feedback", "Feature request", "Bug report"};
-  const QStringList captions = {"Feedback", "Feature request", "Bug report"};
-  for (int i = 0; i < 3; ++i) {
-    QCOMPARE(form.Purpose[i]->text(), captions[i]);
-    form.Purpose[i]->setChecked(true);
-    QCOMPARE(marlo::net::SubjectForPurpose(form.ItemIndex()), subjects[i]);
+  void Form() {
+    TContactForm form;
+    QVERIFY(form.Purpose[0]->isChecked());
+    QStringList texts = {form.windowTitle(), form.CheckBox1->text(), form.OkButton->text(), form.CancelButton->text()};
+    for (int i = 0; i < 3; ++i) {
+      form.Purpose[i]->setChecked(true);
+      texts << form.Purpose[i]->text() + ": " + marlo::net::SubjectForPurpose(form.ItemIndex());
+    }
+    QCOMPARE(texts, QStringList({"ContactForm", "Send me a copy", "OK", "Cancel", "Feedback: Product feedback",
+                                 "Feature request: Feature request", "Bug report: Bug report"}));
   }
-  QCOMPARE(form.CheckBox1->text(), QStringLiteral("Send me a copy"));
-  QCOMPARE(form.OkButton->text(), QStringLiteral("OK"));
-  QCOMPARE(form.CancelButton->text(), QStringLiteral("Cancel"));
-}
 
-void TestContactForm::RealServer() {
-  const QString python = Python();
-  if (python.isEmpty()) QSKIP("python3 is not installed");
-  if (QProcess::execute(python, {"-c", "import aiosmtpd"}) != 0) QSKIP("python3-aiosmtpd is not installed");
-  QTemporaryDir outdir;
-  QProcess server;
-  server.start(python, {MARLO_SOURCE_DIR "/tests/ide/smtp_test_server.py", outdir.path()});
-  QVERIFY(server.waitForStarted());
-  QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 15000);
-  const quint16 port = server.readLine().trimmed().toUShort();
-  QVERIFY(port > 0);
+  void RealServer() {
+    QTemporaryDir outdir;
+    marlo::test::TestServer server;
+    const QString why = server.Start({"smtp", outdir.path()});
+    if (why.startsWith("SKIP ")) QSKIP(qPrintable(why.mid(5)));
+    QVERIFY2(why.isEmpty(), qPrintable(why));
 
-  TFixture fixture(port);
-  fixture.form.CheckBox1->setChecked(true);
-  fixture.form.Purpose[2]->setChecked(true);
-  QVERIFY(fixture.Send());
-  // A name and text beyond ASCII, with a line longer than a mail line.
-  TFixture other(port);
-  const QString name = QString::fromUtf8("Jürgen Müller"),
-                memo = QString::fromUtf8("Grüße\n.\n") + QString::fromUtf8("Wörter = 1 ").repeated(200);
-  other.form.Edit3->setText(name);
-  other.form.Memo1->setPlainText(memo);
-  QVERIFY(other.Send());
-  server.closeWriteChannel();
-  QVERIFY(server.waitForFinished(10000));
+    TFixture fixture(server.port);
+    fixture.form.CheckBox1->setChecked(true);
+    fixture.form.Purpose[2]->setChecked(true);
+    QVERIFY(fixture.Send());
+    // A name and text beyond ASCII, with a line longer than a mail line.
+    TFixture other(server.port);
+    const QString name = QString::fromUtf8("Jürgen Müller"),
+                  memo = QString::fromUtf8("Grüße\n.\n") + QString::fromUtf8("Wörter = 1 ").repeated(200);
+    other.form.Edit3->setText(name);
+    other.form.Memo1->setPlainText(memo);
+    QVERIFY(other.Send());
+    QVERIFY(server.Stop());
 
-  const QJsonObject received = QJsonDocument::fromJson(ReadBytes(outdir.filePath("message-1.json"))).object();
-  QCOMPARE(received["helo"].toString(), QStringLiteral("joe@"));
-  QCOMPARE(received["mail_from"].toString(), QStringLiteral("joe@example.org"));
-  QCOMPARE(received["rcpt_tos"].toArray().toVariantList(), (QVariantList{kAuthor, "joe@example.org"}));
-  const QString content = received["content"].toString();
-  const qsizetype split = content.indexOf("\r\n\r\n");
-  QVERIFY(split > 0);
-  const QStringList header = content.left(split).split("\r\n");
-  QCOMPARE(header.size(), 8);
-  QCOMPARE(header[0], QStringLiteral("From: Joe Tester<joe@example.org>"));
-  QCOMPARE(header[1], "To: " + kAuthor);
-  QCOMPARE(header[2], QStringLiteral("CC: joe@example.org"));
-  QCOMPARE(header[3], QStringLiteral("Subject: Bug report"));
-  QCOMPARE(header[4], QStringLiteral("X-Mailer: The Marlo v. 1.0.5.180"));
-  QVERIFY2(header[5].startsWith("Date: ") && header[5].size() > 10, qPrintable(header[5]));
-  QCOMPARE(header[6], QStringLiteral("Mime-Version: 1.0"));
-  QCOMPARE(header[7], QStringLiteral("Content-Type: text/plain;                        charset=us-ascii"));
-  // The server has taken the stuffing dots off again.
-  QCOMPARE(content.mid(split + 4), QStringLiteral("First line\r\n.\r\n.hidden\r\nlast\r\nThe Marlo v. 1.0.5.180\r\n"));
+    const QJsonObject received = QJsonDocument::fromJson(ReadBytes(outdir.filePath("message-1.json"))).object();
+    QCOMPARE(received["helo"].toString(), QStringLiteral("joe@"));
+    QCOMPARE(received["mail_from"].toString(), QStringLiteral("joe@example.org"));
+    QCOMPARE(received["rcpt_tos"].toArray().toVariantList(), (QVariantList{kAuthor, "joe@example.org"}));
+    // The header with today's date, and the text with the stuffing dots taken
+    // off again by the server.
+    QString content = received["content"].toString();
+    content.replace(QRegularExpression("\r\nDate: [^\r]{5,}\r\n"), "\r\nDate: <today>\r\n");
+    QCOMPARE(content.split("\r\n"), Items("From: Joe Tester<joe@example.org>|To: " + kAuthor +
+                                          "|CC: joe@example.org|Subject: Bug report|X-Mailer: The Marlo v. 1.0.5.180|"
+                                          "Date: <today>|Mime-Version: 1.0|Content-Type: text/plain;                  "
+                                          "      charset=us-ascii||First line|.|.hidden|last|The Marlo v. 1.0.5.180|"));
 
-  QCOMPARE(fixture.boxes.Texts(), (QStringList{kAsk, "mail sent"}));
-  QVERIFY(fixture.status.contains("Sending mail"));
-  QCOMPARE(fixture.status.last(), QStringLiteral("Disconnected"));
-  // The message is cleared after sending; the form keeps its entries.
-  QVERIFY(fixture.mail.NMSMTP1.PostMessage.ToAddress.isEmpty());
-  QCOMPARE(fixture.form.Edit3->text(), QStringLiteral("Joe Tester"));
+    QCOMPARE(fixture.boxes.Texts(), (QStringList{kAsk, "mail sent"}));
+    QVERIFY(fixture.status.contains("Sending mail"));
+    QCOMPARE(fixture.status.last(), QStringLiteral("Disconnected"));
+    // The message is cleared after sending; the form keeps its entries.
+    QVERIFY(fixture.mail.NMSMTP1.PostMessage.ToAddress.isEmpty());
+    QCOMPARE(fixture.form.Edit3->text(), QStringLiteral("Joe Tester"));
 
-  // Python's mail parser reads the UTF-8 one back as it was typed.
-  const QJsonObject utf8 = QJsonDocument::fromJson(ReadBytes(outdir.filePath("message-2.json"))).object();
-  QCOMPARE(utf8["from_name"].toString(), name);
-  QCOMPARE(utf8["body"].toString(), memo + "\nThe Marlo v. 1.0.5.180\n");
-  for (const QString& line : utf8["content"].toString().split("\r\n"))
-    QVERIFY2(line.size() <= 998 && std::all_of(line.begin(), line.end(), [](QChar c) { return c.unicode() < 0x80; }),
-             qPrintable(line.left(80)));
-}
-
-void TestContactForm::CommandSequence_data() {
-  QTest::addColumn<QString>("address");
-  QTest::addColumn<bool>("copy");
-  QTest::addColumn<bool>("pageFound");
-  QTest::addColumn<QString>("greeting");
-  QTest::addColumn<QString>("command");  // a command word to refuse
-  QTest::addColumn<QStringList>("commands");
-  QTest::addColumn<QStringList>("boxes");
-  QTest::addColumn<QString>("failure");  // expected status text, if any
-
-  const QStringList sent = {
-      "HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "RCPT TO:<author@example.com>", "RCPT TO:<joe@example.org>",
-      "DATA",      "QUIT"};
-  Row("copy to self", "joe@example.org", true, true, "220 hi", QString(), sent, QStringList{kAsk, "mail sent"},
-      QString());
-  Row("built-in address", "joe@example.org", false, false, "220 hi", QString(),
-      QStringList{"HELO joe@", "RSET", "MAIL FROM:<joe@example.org>", "RCPT TO:<last-known@example.com>", "DATA",
-                  "QUIT"},
-      QStringList{kAsk, "Couldn't locate the author's email address, use last known good?", "mail sent"}, QString());
-  Row("address without @", "joe", false, true, "220 hi", QString(),
-      QStringList{"HELO ", "RSET", "MAIL FROM:<joe>", "RCPT TO:<author@example.com>", "DATA", "QUIT"},
-      QStringList{kAsk, "mail sent"}, QString());
-  Row("no answer to QUIT", "joe@example.org", true, true, "220 hi", "QUIT", sent, QStringList{kAsk, "mail sent"},
-      QString());
-  Row("refused greeting", "joe@example.org", true, true, "554 go away", QString(), QStringList{"QUIT"},
-      QStringList{kAsk, "554 go away"}, "Transmission failed, ws err no:0");
-  Row("HELO refused", "joe@example.org", true, true, "220 hi", "HELO", QStringList{"HELO joe@", "QUIT"},
-      QStringList{kAsk, "Authentication failed", "501 refused"}, QString());
-  Row("message refused", "joe@example.org", true, true, "220 hi", ".", sent, QStringList{kAsk, "501 refused"},
-      "Transmission failed, ws err no:0");
-}
-
-void TestContactForm::CommandSequence() {
-  QFETCH(QString, address);
-  QFETCH(bool, copy);
-  QFETCH(bool, pageFound);
-  QFETCH(QString, greeting);
-  QFETCH(QString, command);
-  QFETCH(QStringList, commands);
-  QFETCH(QStringList, boxes);
-  QFETCH(QString, failure);
-
-  TRecordingServer server;
-  server.Greeting = greeting;
-  if (!command.isEmpty()) server.Replies[command] = command == "QUIT" ? QString() : "501 refused";
-  TFixture fixture(server.Port());
-  fixture.mail.NMSMTP1.TimeOut = 300;
-  fixture.pageFound = pageFound;
-  fixture.form.Edit1->setText(address);
-  fixture.form.CheckBox1->setChecked(copy);
-  const bool sent = fixture.Send();
-  QCOMPARE(sent, boxes.contains("mail sent"));
-  QTRY_COMPARE(server.Commands, commands);
-  QCOMPARE(fixture.boxes.Texts(), boxes);
-  if (!failure.isEmpty()) QVERIFY2(fixture.status.contains(failure), qPrintable(fixture.status.join('|')));
-  if (sent) {
-    QVERIFY(server.Message.contains("\r\n..\r\n..hidden\r\n"));  // "." and ".hidden" stuffed
-    QVERIFY(server.Message.endsWith("\r\nThe Marlo v. 1.0.5.180\r\n"));
+    // Python's mail parser reads the UTF-8 one back as it was typed.
+    const QJsonObject utf8 = QJsonDocument::fromJson(ReadBytes(outdir.filePath("message-2.json"))).object();
+    QCOMPARE(utf8["from_name"].toString(), name);
+    QCOMPARE(utf8["body"].toString(), memo + "\nThe Marlo v. 1.0.5.180\n");
+    for (const QString& line : utf8["content"].toString().split("\r\n"))
+      QVERIFY2(line.size() <= 998 && std::all_of(line.begin(), line.end(), [](QChar c) { return c.unicode() < 0x80; }),
+               qPrintable(line.left(80)));
   }
-}
 
-void TestContactForm::BadServers_data() {
-  QTest::addColumn<QString>("kind");
-  QTest::addColumn<QString>("status");
-  QTest::addColumn<QString>("error");
-  Row("silent", "silent", QString("Transmission failed, ws err no:%1").arg(ETIMEDOUT),
-      "The mail server did not answer in time.");
-  Row("endless line", "flood", QString("Transmission failed, ws err no:%1").arg(EPROTO),
-      "The mail server's reply is too long.");
-  Row("nobody listening", "closed", QString("Transmission failed, ws err no:%1").arg(ECONNREFUSED), QString());
-  // 65536 above the server's port would wrap round to it.
-  Row("port out of range", "wrapping port", QString(), QString("The SMTP port %1 is not between 1 and 65535."));
-  Row("time-out 0", "no time", QString(), "The SMTP time-out of 0 ms is too short: it must be 1 ms or more.");
-}
+  void CommandSequence_data() { marlo::test::TableRows(MARLO_SOURCE_DIR "/tests/data/smtp/form.txt", "sequence", 8); }
 
-void TestContactForm::BadServers() {
-  QFETCH(QString, kind);
-  QFETCH(QString, status);
-  QFETCH(QString, error);
-  TRecordingServer server;
-  server.Silent = kind == "silent";
-  server.Flood = kind == "flood";
-  int port = server.Port();
-  if (kind == "closed") {
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    port = probe.serverPort();
+  void CommandSequence() {
+    const auto [address, copy, pageFound, greeting, command, commands, boxes, failure] = marlo::test::Cells<8>();
+    TRecordingServer server;
+    server.Greeting = greeting;
+    if (!command.isEmpty()) server.Replies[command] = command == "QUIT" ? QString() : "501 refused";
+    TFixture fixture(server.Port());
+    fixture.mail.NMSMTP1.TimeOut = 300;
+    fixture.pageFound = pageFound == "yes";
+    fixture.form.Edit1->setText(address);
+    fixture.form.CheckBox1->setChecked(copy == "yes");
+    const bool sent = fixture.Send();
+    QCOMPARE(sent, boxes.endsWith("|mail sent"));
+    QTRY_COMPARE(server.Commands, Items(commands));
+    QCOMPARE(fixture.boxes.Texts(), Items(boxes));
+    if (!failure.isEmpty()) QVERIFY2(fixture.status.contains(failure), qPrintable(fixture.status.join('|')));
+    if (sent) {
+      QVERIFY(server.Message.contains("\r\n..\r\n..hidden\r\n"));  // "." and ".hidden" stuffed
+      QVERIFY(server.Message.endsWith("\r\nThe Marlo v. 1.0.5.180\r\n"));
+    }
   }
-  if (kind == "wrapping port") {
-    port += 65536;
-    error = error.arg(port);
+
+  void BadServers_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("error");
+    Row("silent", "silent", QString("Transmission failed, ws err no:%1").arg(ETIMEDOUT),
+        "The mail server did not answer in time.");
+    Row("endless line", "flood", QString("Transmission failed, ws err no:%1").arg(EPROTO),
+        "The mail server's reply is too long.");
+    Row("nobody listening", "closed", QString("Transmission failed, ws err no:%1").arg(ECONNREFUSED), QString());
+    // 65536 above the server's port would wrap round to it.
+    Row("port out of range", "wrapping port", QString(), QString("The SMTP port %1 is not between 1 and 65535."));
+    Row("time-out 0", "no time", QString(), "The SMTP time-out of 0 ms is too short: it must be 1 ms or more.");
   }
-  TFixture fixture(port);
-  fixture.mail.NMSMTP1.TimeOut = kind == "no time" ? 0 : 300;
-  QVERIFY(!fixture.Send());
-  if (!status.isEmpty()) QVERIFY2(fixture.status.contains(status), qPrintable(fixture.status.join('|')));
-  QCOMPARE(fixture.boxes.asked.last().icon, QMessageBox::Critical);
-  if (!error.isEmpty()) QCOMPARE(fixture.boxes.asked.last().text, error);
-  QCOMPARE(server.Connections, 0 + (kind == "silent" || kind == "flood"));
-}
 
-void TestContactForm::Cancel() {
-  TRecordingServer server;
-  server.Silent = true;
-  TFixture fixture(server.Port());
+  void BadServers() {
+    QFETCH(QString, kind);
+    QFETCH(QString, status);
+    QFETCH(QString, error);
+    TRecordingServer server;
+    server.Silent = kind == "silent";
+    server.Flood = kind == "flood";
+    int port = server.Port();
+    if (kind == "closed") {
+      QTcpServer probe;
+      QVERIFY(probe.listen(QHostAddress::LocalHost));
+      port = probe.serverPort();
+    }
+    if (kind == "wrapping port") {
+      port += 65536;
+      error = error.arg(port);
+    }
+    TFixture fixture(port);
+    fixture.mail.NMSMTP1.TimeOut = kind == "no time" ? 0 : 300;
+    QVERIFY(!fixture.Send());
+    if (!status.isEmpty()) QVERIFY2(fixture.status.contains(status), qPrintable(fixture.status.join('|')));
+    QCOMPARE(fixture.boxes.asked.last().icon, QMessageBox::Critical);
+    if (!error.isEmpty()) QCOMPARE(fixture.boxes.asked.last().text, error);
+    QCOMPARE(server.Connections, 0 + (kind == "silent" || kind == "flood"));
+  }
 
-  // Cancel in the form: nothing fetched, nothing sent, no box.
-  QTimer::singleShot(0, &fixture.form, [&] { fixture.form.CancelButton->click(); });
-  fixture.mail.ContactAuthor();
-  QCOMPARE(fixture.pageFetches, 0);
-  QVERIFY(fixture.boxes.asked.isEmpty());
-  QTest::qWait(50);
-  QCOMPARE(server.Connections, 0);
+  void Cancel() {
+    TRecordingServer server;
+    server.Silent = true;
+    TFixture fixture(server.Port());
 
-  // "No" to the built-in address: nothing sent.
-  fixture.pageFound = false;
-  fixture.boxes.otherwise = QMessageBox::No;
-  fixture.mail.SendFromForm();
-  QVERIFY(!fixture.mail.NMSMTP1.Busy());
-  QCOMPARE(fixture.pageFetches, 1);
-
-  // Cancel while waiting for the greeting: the send ends quietly.
-  fixture.pageFound = true;
-  fixture.boxes.asked.clear();
-  fixture.mail.NMSMTP1.TimeOut = 60000;
-  QSignalSpy done(&fixture.mail, &TFeedbackMail::Done);
-  fixture.mail.SendFromForm();
-  QTRY_COMPARE(server.Connections, 1);
-  fixture.mail.Cancel();
-  QCOMPARE(done.size(), 1);
-  QCOMPARE(done.first().first().toBool(), false);
-  QVERIFY(!fixture.mail.NMSMTP1.Busy());
-  QCOMPARE(fixture.boxes.Texts(), QStringList{kAsk});
-  // The form kept its contents for another try.
-  QCOMPARE(fixture.form.Edit1->text(), QStringLiteral("joe@example.org"));
-
-  // Contact Author while a mail is pending says why no form opens and offers
-  // to stop the mail; Yes stops it and opens the form.
-  fixture.mail.SendFromForm();
-  QVERIFY(fixture.mail.NMSMTP1.Busy());
-  int forms = 0;
-  for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
-    fixture.boxes.otherwise = answer;
-    fixture.boxes.asked.clear();
-    QTimer::singleShot(0, &fixture.form, [&] {
-      if (fixture.form.isVisible()) ++forms, fixture.form.CancelButton->click();
-    });
+    // Cancel in the form: nothing fetched, nothing sent, no box.
+    QTimer::singleShot(0, &fixture.form, [&] { fixture.form.CancelButton->click(); });
     fixture.mail.ContactAuthor();
-    QCOMPARE(fixture.boxes.Texts(), QStringList{kBusy});
-    QCOMPARE(fixture.mail.NMSMTP1.Busy(), answer == QMessageBox::No);
-    QCOMPARE(forms, answer == QMessageBox::Yes ? 1 : 0);
+    QCOMPARE(fixture.pageFetches, 0);
+    QVERIFY(fixture.boxes.asked.isEmpty());
+    QTest::qWait(50);
+    QCOMPARE(server.Connections, 0);
+
+    // "No" to the built-in address: nothing sent.
+    fixture.pageFound = false;
+    fixture.boxes.otherwise = QMessageBox::No;
+    fixture.mail.SendFromForm();
+    QVERIFY(!fixture.mail.NMSMTP1.Busy());
+    QCOMPARE(fixture.pageFetches, 1);
+
+    // Cancel while waiting for the greeting: the send ends quietly.
+    fixture.pageFound = true;
+    fixture.boxes.asked.clear();
+    fixture.mail.NMSMTP1.TimeOut = 60000;
+    QSignalSpy done(&fixture.mail, &TFeedbackMail::Done);
+    fixture.mail.SendFromForm();
+    QTRY_COMPARE(server.Connections, 1);
+    fixture.mail.Cancel();
+    QCOMPARE(done.size(), 1);
+    QCOMPARE(done.first().first().toBool(), false);
+    QVERIFY(!fixture.mail.NMSMTP1.Busy());
+    QCOMPARE(fixture.boxes.Texts(), QStringList{kAsk});
+    // The form kept its contents for another try.
+    QCOMPARE(fixture.form.Edit1->text(), QStringLiteral("joe@example.org"));
+
+    // Contact Author while a mail is pending says why no form opens and offers
+    // to stop the mail; Yes stops it and opens the form.
+    fixture.mail.SendFromForm();
+    QVERIFY(fixture.mail.NMSMTP1.Busy());
+    int forms = 0;
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+      fixture.boxes.otherwise = answer;
+      fixture.boxes.asked.clear();
+      QTimer::singleShot(0, &fixture.form, [&] {
+        if (fixture.form.isVisible()) ++forms, fixture.form.CancelButton->click();
+      });
+      fixture.mail.ContactAuthor();
+      QCOMPARE(fixture.boxes.Texts(), QStringList{kBusy});
+      QCOMPARE(fixture.mail.NMSMTP1.Busy(), answer == QMessageBox::No);
+      QCOMPARE(forms, answer == QMessageBox::Yes ? 1 : 0);
+    }
   }
-}
+};
 
 QTEST_MAIN(TestContactForm)
 #include "tst_contact_form.moc"
