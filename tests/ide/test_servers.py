@@ -39,17 +39,14 @@ def page(base, version, extra="", dl="/files/update.bin"):
 
 PATTERN = bytes(i % 251 for i in range(65536 + 251))
 # A checksum that fits what /files/update.bin sends, and one that does not.
-SHA256 = {
-    "good": hashlib.sha256(bytes(i % 251 for i in range(300000))).hexdigest().upper(),
-    "bad": hashlib.sha256(b"something else").hexdigest(),
-}
+UPDATE = bytes(i % 251 for i in range(300000))
+SHA256 = {"good": hashlib.sha256(UPDATE).hexdigest().upper(), "bad": hashlib.sha256(b"something else").hexdigest()}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.0"
 
-    def log_message(self, *args):
-        pass
+    log_message = lambda *args: None
 
     # The body with its type (none if empty) and length (None: the body's; "none": not said).
     def send(self, body, kind="text/html", length=None):
@@ -125,14 +122,10 @@ class Recorder:
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
         parsed = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
-        record = {
-            "helo": session.host_name,
-            "mail_from": envelope.mail_from,
-            "rcpt_tos": envelope.rcpt_tos,
-            "content": envelope.original_content.decode("latin-1"),
-            "from_name": parsed["From"].addresses[0].display_name,
-            "body": parsed.get_content().replace("\r\n", "\n"),
-        }
+        record = dict(helo=session.host_name, mail_from=envelope.mail_from, rcpt_tos=envelope.rcpt_tos,
+                      content=envelope.original_content.decode("latin-1"),
+                      from_name=parsed["From"].addresses[0].display_name,
+                      body=parsed.get_content().replace("\r\n", "\n"))
         path = os.path.join(self.outdir, "message-%d.json" % self.count)
         with open(path + ".tmp", "w") as f:
             json.dump(record, f)

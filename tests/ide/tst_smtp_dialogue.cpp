@@ -52,9 +52,6 @@ class TestSmtpDialogue : public QObject {
   Q_OBJECT
 
  private slots:
-  void Dialogue_data();
-  void Dialogue();
-
   void HeloNames_data() { TableRows(kLines, "helo", 2); }
   void HeloNames() {
     const auto [address, userId] = Cells<2>();
@@ -114,76 +111,75 @@ class TestSmtpDialogue : public QObject {
     QCOMPARE(marlo::net::BuildHeader(message).join("\r\n"), data.left(data.indexOf("\r\n\r\n")));
   }
 
-  void LongRefusalAndCleanEnvelope();
-};
-
-void TestSmtpDialogue::Dialogue_data() {
-  QTest::addColumn<QString>("mail");
-  QTest::addColumn<QStringList>("steps");  // the "S: ", "C: " and "X: " lines
-  QTest::addColumn<QString>("end");
-  QString mail;
-  QStringList steps;
-  int first = 0;
-  for (const auto& [number, line] : marlo::test::TableLines(MARLO_SOURCE_DIR "/tests/data/smtp/dialogues.txt")) {
-    const QString text = QString::fromStdString(line);
-    if (text.startsWith("mail: ")) {
-      mail = text.mid(6);
-      steps.clear();
-      first = number;
-    } else if (text.startsWith("S: ") || text.startsWith("C: ") || text.startsWith("X: ")) {
-      steps << text;
-    } else if (text.startsWith("end: ")) {
-      QTest::addRow("dialogues.txt:%d", first) << mail << steps << text.mid(5);
-    } else {
-      qFatal("dialogues.txt:%d: cannot read the line", number);
+  void Dialogue_data() {
+    QTest::addColumn<QString>("mail");
+    QTest::addColumn<QStringList>("steps");  // the "S: ", "C: " and "X: " lines
+    QTest::addColumn<QString>("end");
+    QString mail;
+    QStringList steps;
+    int first = 0;
+    for (const auto& [number, line] : marlo::test::TableLines(MARLO_SOURCE_DIR "/tests/data/smtp/dialogues.txt")) {
+      const QString text = QString::fromStdString(line);
+      if (text.startsWith("mail: ")) {
+        mail = text.mid(6);
+        steps.clear();
+        first = number;
+      } else if (text.startsWith("S: ") || text.startsWith("C: ") || text.startsWith("X: ")) {
+        steps << text;
+      } else if (text.startsWith("end: ")) {
+        QTest::addRow("dialogues.txt:%d", first) << mail << steps << text.mid(5);
+      } else {
+        qFatal("dialogues.txt:%d: cannot read the line", number);
+      }
     }
   }
-}
 
-void TestSmtpDialogue::Dialogue() {
-  QFETCH(QString, mail);
-  QFETCH(QStringList, steps);
-  QFETCH(QString, end);
-  const QRegularExpressionMatch parts = QRegularExpression("^from=(.*) to=(.*) cc=(.*)$").match(mail);
-  QVERIFY(parts.hasMatch());
-  TSmtpDialogue dialogue(marlo::net::UserIdFromAddress(parts.captured(1)),
-                         Message(parts.captured(1), Items(parts.captured(2).replace(u',', u'|')),
-                                 Items(parts.captured(3).replace(u',', u'|'))));
-  QStringList transcript;
-  for (const QString& step : steps) {
-    if (step.startsWith("X: ")) dialogue.ConnectionLost(step.mid(3));
-    if (!step.startsWith("C: ")) transcript << step;
-    if (!step.startsWith("S: ")) continue;
-    std::string quoted = step.mid(3).toStdString();
-    std::string_view rest = quoted;
-    const QString reply = quoted.starts_with('"') ? QString::fromStdString(marlo::test::TakeQuoted(rest)) : step.mid(3);
-    transcript << Run(dialogue, {reply}).replaceInStrings(QRegularExpression("^"), "C: ");
+  void Dialogue() {
+    QFETCH(QString, mail);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, end);
+    const QRegularExpressionMatch parts = QRegularExpression("^from=(.*) to=(.*) cc=(.*)$").match(mail);
+    QVERIFY(parts.hasMatch());
+    TSmtpDialogue dialogue(marlo::net::UserIdFromAddress(parts.captured(1)),
+                           Message(parts.captured(1), Items(parts.captured(2).replace(u',', u'|')),
+                                   Items(parts.captured(3).replace(u',', u'|'))));
+    QStringList transcript;
+    for (const QString& step : steps) {
+      if (step.startsWith("X: ")) dialogue.ConnectionLost(step.mid(3));
+      if (!step.startsWith("C: ")) transcript << step;
+      if (!step.startsWith("S: ")) continue;
+      std::string quoted = step.mid(3).toStdString();
+      std::string_view rest = quoted;
+      const QString reply =
+          quoted.starts_with('"') ? QString::fromStdString(marlo::test::TakeQuoted(rest)) : step.mid(3);
+      transcript << Run(dialogue, {reply}).replaceInStrings(QRegularExpression("^"), "C: ");
+    }
+    QCOMPARE(transcript, steps);
+    const QStringList outcomes = {"Pending", "Sent", "Failed"};
+    const QStringList failures = {"None",    "Greeting", "GreetingRefused", "NoRecipients",
+                                  "Refused", "BadReply", "Connection"};
+    QCOMPARE(QStringList({outcomes[int(dialogue.Outcome())], failures[int(dialogue.Failure())], dialogue.Error()})
+                 .join(u' ')
+                 .trimmed(),
+             end);
+    // A lost connection ends the dialogue, and nothing more is ever sent after QUIT.
+    QVERIFY(dialogue.Finished() || !steps.last().startsWith("X: "));
+    QVERIFY(dialogue.Feed("250 ok\r\n").isEmpty());
   }
-  QCOMPARE(transcript, steps);
-  const QStringList outcomes = {"Pending", "Sent", "Failed"};
-  const QStringList failures = {"None",    "Greeting", "GreetingRefused", "NoRecipients",
-                                "Refused", "BadReply", "Connection"};
-  QCOMPARE(QStringList({outcomes[int(dialogue.Outcome())], failures[int(dialogue.Failure())], dialogue.Error()})
-               .join(u' ')
-               .trimmed(),
-           end);
-  // A lost connection ends the dialogue, and nothing more is ever sent after QUIT.
-  QVERIFY(dialogue.Finished() || !steps.last().startsWith("X: "));
-  QVERIFY(dialogue.Feed("250 ok\r\n").isEmpty());
-}
 
-// A refusal too long to show whole; the RCPT and MAIL FROM lines are
-// cleaned of line breaks as the header is.
-void TestSmtpDialogue::LongRefusalAndCleanEnvelope() {
-  TSmtpDialogue refused("joe@", Message("joe@example.org", {"author@example.com"}, {}));
-  QCOMPARE(Run(refused, {"554 " + QString(2000, 'x')}), QStringList{"QUIT"});
-  QCOMPARE(refused.Failure(), TSmtpDialogue::TFailure::Greeting);
-  QCOMPARE(refused.Error(), "554 " + QString(508, 'x') + "...");
+  // A refusal too long to show whole; the RCPT and MAIL FROM lines are
+  // cleaned of line breaks as the header is.
+  void LongRefusalAndCleanEnvelope() {
+    TSmtpDialogue refused("joe@", Message("joe@example.org", {"author@example.com"}, {}));
+    QCOMPARE(Run(refused, {"554 " + QString(2000, 'x')}), QStringList{"QUIT"});
+    QCOMPARE(refused.Failure(), TSmtpDialogue::TFailure::Greeting);
+    QCOMPARE(refused.Error(), "554 " + QString(508, 'x') + "...");
 
-  TSmtpDialogue dialogue("joe@", Message("joe@x\r\nQUIT", {"a@b\r\nRSET"}, {}));
-  QCOMPARE(Run(dialogue, {"220 ready", "250 hi", "250 ok", "250 ok"}),
-           (QStringList{"HELO joe@", "RSET", "MAIL FROM:<joe@xQUIT>", "RCPT TO:<a@bRSET>"}));
-}
+    TSmtpDialogue dialogue("joe@", Message("joe@x\r\nQUIT", {"a@b\r\nRSET"}, {}));
+    QCOMPARE(Run(dialogue, {"220 ready", "250 hi", "250 ok", "250 ok"}),
+             (QStringList{"HELO joe@", "RSET", "MAIL FROM:<joe@xQUIT>", "RCPT TO:<a@bRSET>"}));
+  }
+};
 
 QTEST_APPLESS_MAIN(TestSmtpDialogue)
 #include "tst_smtp_dialogue.moc"
