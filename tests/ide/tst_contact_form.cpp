@@ -120,9 +120,7 @@ struct TFixture {
   bool Send() {
     QSignalSpy done(&mail, &TFeedbackMail::Done);
     mail.SendFromForm();
-    if (!mail.NMSMTP1.Busy()) return false;
-    if (!done.wait(10000)) return false;
-    return done.first().first().toBool();
+    return mail.NMSMTP1.Busy() && done.wait(10000) && done.first().first().toBool();
   }
 };
 }  // namespace
@@ -192,7 +190,7 @@ class TestContactForm : public QObject {
                qPrintable(line.left(80)));
   }
 
-  void CommandSequence_data() { marlo::test::TableRows(MARLO_SOURCE_DIR "/tests/data/smtp/form.txt", "sequence", 8); }
+  void CommandSequence_data() { marlo::test::TableRows(MARLO_SOURCE_DIR "/tests/data/smtp/form.txt", "sequence"); }
 
   // The greeting may also be <silent>, <flood> (one endless line), <closed>
   // (a port nobody listens on), <wrapping port> (65536 above the server's)

@@ -22,7 +22,7 @@ void ByteRow(const char* name, const QByteArrayList& cells) { QTest::newRow(name
 class TstProductPage : public QObject {
   Q_OBJECT
  private slots:
-  void tagLine_data() { TableRows(kTable, "tag", 4); }
+  void tagLine_data() { TableRows(kTable, "tag"); }
   void tagLine() {
     const auto [line, tagged, name, value] = Cells<4>();
     QString found = "stale", content = "stale";
@@ -32,7 +32,7 @@ class TstProductPage : public QObject {
 
   // The tags found as name=value, sorted, separated by "|".
   void page_data() {
-    TableRows<QByteArray>(kTable, "page", 2);
+    TableRows<QByteArray>(kTable, "page");
     const QByteArray tag = "<META HTTP-EQUIV=\"MarloVersion\" CONTENT=\"1.2\">";
     const QByteArray huge(3 * 1024 * 1024, 'x');
     ByteRow("huge line before a tag", {huge + "\n" + tag, "MarloVersion=1.2"});
@@ -53,7 +53,7 @@ class TstProductPage : public QObject {
 
   // The tags in the charset the page declares.
   void charset_data() {
-    TableRows<QByteArray>(kTable, "charset", 3);
+    TableRows<QByteArray>(kTable, "charset");
     const QByteArray utf8 = "<META HTTP-EQUIV=\"MarloEmail\" CONTENT=\"j\xc3\xbcrgen@x\">";
     ByteRow("META after 1024 bytes is not read",
             {QByteArray(1100, ' ') + "<meta charset=\"iso-8859-1\">\n" + utf8, "", "j\xc3\xbcrgen@x"});
@@ -66,20 +66,20 @@ class TstProductPage : public QObject {
     QCOMPARE(ParseProductPage(page, contentType).value("MarloEmail").toUtf8(), value);
   }
 
-  void newer_data() { TableRows(kTable, "newer", 4); }
+  void newer_data() { TableRows(kTable, "newer"); }
   void newer() {
     const auto [current, product, buildNumber, simpleString] = Cells<4>();
     QCOMPARE(YesNo(IsNewerVersion(current, product, TVersionFormat::BuildNumber)), buildNumber);
     QCOMPARE(YesNo(IsNewerVersion(current, product, TVersionFormat::SimpleString)), simpleString);
   }
 
-  void progress_data() { TableRows(kTable, "progress", 3); }
+  void progress_data() { TableRows(kTable, "progress"); }
   void progress() {
     const auto [received, total, text] = Cells<3>();
     QCOMPARE(ProgressText(received.toLongLong(), total.toLongLong()), text);
   }
 
-  void address_data() { TableRows(kTable, "address", 3); }
+  void address_data() { TableRows(kTable, "address"); }
   void address() {
     const auto [address, web, fileName] = Cells<3>();
     QCOMPARE(YesNo(IsWebAddress(address)), web);

@@ -52,7 +52,7 @@ class TestSmtpDialogue : public QObject {
   Q_OBJECT
 
  private slots:
-  void HeloNames_data() { TableRows(kLines, "helo", 2); }
+  void HeloNames_data() { TableRows(kLines, "helo"); }
   void HeloNames() {
     const auto [address, userId] = Cells<2>();
     QCOMPARE(marlo::net::UserIdFromAddress(address), userId);
@@ -60,7 +60,7 @@ class TestSmtpDialogue : public QObject {
     QCOMPARE(dialogue.Feed("220 ready\r\n"), ("HELO " + userId + "\r\n").toUtf8());
   }
 
-  void ReplyLines_data() { TableRows<QByteArray>(kLines, "reply", 3); }
+  void ReplyLines_data() { TableRows<QByteArray>(kLines, "reply"); }
   void ReplyLines() {
     const auto [line, code, last] = Cells<3, QByteArray>();
     const marlo::net::TSmtpReply reply = marlo::net::ParseReplyLine(line);
@@ -69,7 +69,7 @@ class TestSmtpDialogue : public QObject {
   }
 
   void DotStuffing_data() {
-    TableRows(kLines, "stuff", 2);
+    TableRows(kLines, "stuff");
     // Mail lines hold at most 998 characters.
     const QString x998(998, 'x');
     QTest::newRow("998 characters fit") << QStringList{x998, x998};
@@ -85,19 +85,19 @@ class TestSmtpDialogue : public QObject {
   }
 
   // A body line gives at least one line, even when empty.
-  void QuotedPrintable_data() { TableRows(kLines, "qp", 2); }
+  void QuotedPrintable_data() { TableRows(kLines, "qp"); }
   void QuotedPrintable() {
     const auto [line, encoded] = Cells<2>();
     QCOMPARE(marlo::net::QuotedPrintable(line), encoded.split(u'|'));
   }
 
-  void EncodedWords_data() { TableRows(kLines, "word", 2); }
+  void EncodedWords_data() { TableRows(kLines, "word"); }
   void EncodedWords() {
     const auto [text, encoded] = Cells<2>();
     QCOMPARE(marlo::net::EncodeWords(text), encoded);
   }
 
-  void MessageData_data() { TableRows(kLines, "message", 7); }
+  void MessageData_data() { TableRows(kLines, "message"); }
   void MessageData() {
     const auto [cc, replyTo, date, name, subject, body, data] = Cells<7>();
     TMailMessage message = Message("joe@example.org", {"author@example.com", "second@example.com"}, Items(cc));

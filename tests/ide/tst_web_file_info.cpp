@@ -142,7 +142,7 @@ class TstWebFileInfo : public QObject {
     QCOMPARE(boxes.Texts(), QStringList{});
   }
 
-  void getInfoPages_data() { marlo::test::TableRows(kTable, "info", 6); }
+  void getInfoPages_data() { marlo::test::TableRows(kTable, "info"); }
   void getInfoPages() {
     auto [path, proxy, ok, version, error, shown] = marlo::test::Cells<6>();
     TBoxes boxes;
@@ -179,7 +179,7 @@ class TstWebFileInfo : public QObject {
   }
 
   // The whole dialogue: the boxes in order, the file saved, the start.
-  void checkForUpdate_data() { marlo::test::TableRows(kTable, "update", 11); }
+  void checkForUpdate_data() { marlo::test::TableRows(kTable, "update"); }
   void checkForUpdate() {
     const auto [path, options, answers, chosen, filter, startFails, cancel, result, shown, saved, started] =
         marlo::test::Cells<11>();
@@ -227,7 +227,7 @@ class TstWebFileInfo : public QObject {
   // Asked, the read-me the page names for the desktop is opened after the
   // user's Yes, in a folder of its own that only this user can enter;
   // unasked, or with only the one to show, the built-in viewer shows it.
-  void readMe_data() { marlo::test::TableRows(kTable, "readme", 2); }
+  void readMe_data() { marlo::test::TableRows(kTable, "readme"); }
   void readMe() {
     const auto [path, askFirst] = marlo::test::Cells<2>();
     const bool ask = askFirst == "yes";
@@ -277,7 +277,7 @@ class TstWebFileInfo : public QObject {
     QVERIFY(inner.LastError().contains("busy"));
   }
 
-  void downloadProgress_data() { marlo::test::TableRows(kTable, "download", 5); }
+  void downloadProgress_data() { marlo::test::TableRows(kTable, "download"); }
   void downloadProgress() {
     const auto [query, timeout, cancel, unknownSize, error] = marlo::test::Cells<5>();
     TBoxes boxes;

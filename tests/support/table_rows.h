@@ -15,9 +15,9 @@
 namespace marlo::test {
 
 // Adds the column "cells" of QList<T> (T: QString from UTF-8, or QByteArray)
-// and a row for each line of `tag` in the table `path`, each of `count` cells.
+// and a row for each line of `tag` in the table `path`.
 template <typename T = QString>
-void TableRows(const char* path, std::string_view tag, qsizetype count) {
+void TableRows(const char* path, std::string_view tag) {
   QTest::addColumn<QList<T>>("cells");
   for (const auto& [number, text] : TableLines(path)) {
     std::string_view rest = text;
@@ -35,15 +35,16 @@ void TableRows(const char* path, std::string_view tag, qsizetype count) {
       qFatal("%s:%d: %s", path, number, e.what());
     }
     if (cells.size() < 2 || cells[0] != T(QByteArray(tag.data(), tag.size()))) continue;
-    if (cells.size() != count + 2) qFatal("%s:%d: not %lld cells", path, number, qlonglong(count));
     QTest::addRow("line %d: %s", number, cells[1].toStdString().c_str()) << cells.mid(2);
   }
 }
 
-// The cells of the current row, as TableRows added them.
+// The N cells of the current row, as TableRows added them.
 template <std::size_t N, typename T = QString>
 std::array<T, N> Cells() {
   const QList<T> cells = *static_cast<QList<T>*>(QTest::qData("cells", qMetaTypeId<QList<T>>()));
+  if (std::size_t(cells.size()) != N)
+    qFatal("%s: %lld cells, not %zu", QTest::currentDataTag(), qlonglong(cells.size()), N);
   std::array<T, N> out;
   std::copy_n(cells.begin(), N, out.begin());
   return out;
