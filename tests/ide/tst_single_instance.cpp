@@ -71,19 +71,22 @@ struct LaterStart {
   ~LaterStart() { thread->wait(); }
 };
 
-// What the first start was given, with the answers it still owes.
-struct Received {
+// A listening first start that keeps what it is given, with the answers it
+// still owes.
+struct FirstStart {
+  TSingleInstance instance{UniqueName()};
   QStringList texts;
   QList<TSingleInstance::Reply> replies;
-};
 
-void Record(TSingleInstance& first, Received& received) {
-  QObject::connect(&first, &TSingleInstance::commandLineReceived, &first,
-                   [&received](const QString& text, const TSingleInstance::Reply& reply) {
-                     received.texts << text;
-                     received.replies << reply;
-                   });
-}
+  FirstStart() {
+    if (!instance.Listen()) qFatal("cannot listen on %s", qPrintable(instance.Name()));
+    QObject::connect(&instance, &TSingleInstance::commandLineReceived, &instance,
+                     [this](const QString& text, const TSingleInstance::Reply& reply) {
+                       texts << text;
+                       replies << reply;
+                     });
+  }
+};
 
 QByteArray Header(quint64 size) {
   QByteArray header(8, '\0');
@@ -97,13 +100,9 @@ class TstSingleInstance : public QObject {
   Q_OBJECT
  private slots:
   void waitsUntilProcessed() {
-    TSingleInstance first(UniqueName());
-    QVERIFY(first.Listen());
-    Received received;
-    Record(first, received);
-
+    FirstStart received;
     const QString text = "marlo \"a b.bos\" -c " + QString(100 * 1024, u'\u00e9');  // 100 kB and more in UTF-8
-    LaterStart later(first.Name(), text);
+    LaterStart later(received.instance.Name(), text);
     QTRY_COMPARE(received.texts.size(), 1);
     QCOMPARE(received.texts.first(), text);
     QTest::qWait(300);  // compiling...
@@ -115,14 +114,10 @@ class TstSingleInstance : public QObject {
   }
 
   void oneAtATime() {
-    TSingleInstance first(UniqueName());
-    QVERIFY(first.Listen());
-    Received received;
-    Record(first, received);
-
-    LaterStart one(first.Name(), "one");
+    FirstStart received;
+    LaterStart one(received.instance.Name(), "one");
     QTRY_COMPARE(received.texts.size(), 1);
-    LaterStart two(first.Name(), "two");
+    LaterStart two(received.instance.Name(), "two");
     QTest::qWait(300);
     QCOMPARE(received.texts, QStringList{"one"});  // the second waits for the first's answer
     received.replies[0]();
@@ -140,12 +135,6 @@ class TstSingleInstance : public QObject {
     clock.start();
     QCOMPARE(TSingleInstance(UniqueName()).HandOver("marlo a.bos", 500), THandOver::NoFirstStart);
     QVERIFY(clock.elapsed() < 2000);
-  }
-
-  void nameTakenByLiveStart() {
-    TSingleInstance first(UniqueName());
-    QVERIFY(first.Listen());
-    QVERIFY(!TSingleInstance(first.Name()).Listen());
   }
 
   // A crashed start leaves its socket file behind.
@@ -176,11 +165,8 @@ class TstSingleInstance : public QObject {
   }
 
   void handOverHasATimeLimit() {
-    TSingleInstance first(UniqueName());
-    QVERIFY(first.Listen());
-    Received received;
-    Record(first, received);  // never answers
-    LaterStart later(first.Name(), "text", 2000, 300);
+    FirstStart received;  // never answers
+    LaterStart later(received.instance.Name(), "text", 2000, 300);
     QTRY_VERIFY(later.finished);
     QCOMPARE(later.result, THandOver::Unconfirmed);
   }
@@ -231,16 +217,14 @@ class TstSingleInstance : public QObject {
   }
 
   void firstStartGoesAway() {
-    auto first = std::make_unique<TSingleInstance>(UniqueName());
-    QVERIFY(first->Listen());
-    Received received;
-    Record(*first, received);
-    LaterStart later(first->Name(), "text");
-    QTRY_COMPARE(received.texts.size(), 1);
-    first.reset();  // quits without answering
+    auto received = std::make_unique<FirstStart>();
+    LaterStart later(received->instance.Name(), "text");
+    QTRY_COMPARE(received->texts.size(), 1);
+    const TSingleInstance::Reply reply = received->replies.first();
+    received.reset();  // quits without answering
     QTRY_VERIFY(later.finished);
     QCOMPARE(later.result, THandOver::NoFirstStart);
-    received.replies.first()();  // too late: nothing left to answer
+    reply();  // too late: nothing left to answer
   }
 
   // The later start is killed while its text is processed (the first start
@@ -268,9 +252,11 @@ class TstSingleInstance : public QObject {
     QCOMPARE(next.result, THandOver::Done);
   }
 
+  // A live start holds its name; one that nobody listens to answers anyway.
   void nobodyListensToTheSignal() {
     TSingleInstance first(UniqueName());
     QVERIFY(first.Listen());
+    QVERIFY(!TSingleInstance(first.Name()).Listen());
     LaterStart later(first.Name(), "text");
     QTRY_VERIFY(later.finished);
     QCOMPARE(later.result, THandOver::Done);

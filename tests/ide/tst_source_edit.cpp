@@ -157,77 +157,31 @@ class TestSourceEdit : public QObject {
     QCOMPARE(edit.Bytes(), text);
   }
   void editingKeys_data() {
-    TableRows("ide/keys.txt", "editingKeys", "text:bytes caret:int key expected:bytes line:int column:int");
+    TableRows("ide/keys.txt", "editingKeys",
+              "text:bytes selStart:int selLength:int clipboard keys expected:bytes clipboardAfter line:int column:int");
   }
   void editingKeys() {
     QFETCH(QByteArray, text);
-    QFETCH(int, caret);
-    QFETCH(QString, key);
+    QFETCH(int, selStart);
+    QFETCH(int, selLength);
+    QFETCH(QString, clipboard);
+    QFETCH(QString, keys);
     QFETCH(QByteArray, expected);
+    QFETCH(QString, clipboardAfter);
     QFETCH(int, line);
     QFETCH(int, column);
     SourceEdit edit(EditorPage::Source);
     QVERIFY(ShowActive(edit, edit));
     edit.SetBytes(text);
-    edit.SetSelStart(caret);
-    Press(edit, key);
+    edit.SetSelStart(selStart);
+    edit.SetSelLength(selLength);
+    QGuiApplication::clipboard()->setText(clipboard);
+    for (const QString& key : keys.split(u' ')) Press(edit, key);
     QCOMPARE(edit.Bytes(), expected);
+    QCOMPARE(QGuiApplication::clipboard()->text(), clipboardAfter);
+    if (line == 0) return;
     QCOMPARE(edit.CaretLine(), line);
     QCOMPARE(edit.CaretColumn(), column);
-  }
-  void clipboardKeys() {
-    SourceEdit edit(EditorPage::Source);
-    QVERIFY(ShowActive(edit, edit));
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->setText("CLIP");
-    edit.SetText("abc");
-    edit.SetSelStart(1);
-    Press(edit, "Shift+Ins");
-    QCOMPARE(edit.Text(), "aCLIPbc");
-
-    clipboard->setText(QString());
-    edit.SetSelStart(1);
-    edit.SetSelLength(4);
-    Press(edit, "Ctrl+Ins");
-    QCOMPARE(clipboard->text(), "CLIP");
-    clipboard->setText(QString());
-    Press(edit, "Shift+Del");
-    QCOMPARE(clipboard->text(), "CLIP");
-    QCOMPARE(edit.Text(), "abc");
-    Press(edit, "Ctrl+V");
-    QCOMPARE(edit.Text(), "aCLIPbc");
-    Press(edit, "Ctrl+A");
-    QCOMPARE(edit.SelStart(), 0);
-    QCOMPARE(edit.SelLength(), 7);
-    Press(edit, "Ctrl+C");
-    QCOMPARE(clipboard->text(), "aCLIPbc");
-    Press(edit, "Ctrl+X");
-    QCOMPARE(edit.Text(), QString());
-  }
-  void blockIndentIsOneUndoStep() {
-    SourceEdit edit(EditorPage::Source);
-    QVERIFY(ShowActive(edit, edit));
-    const QByteArray original("a\r\nb\r\nc\r\nd");
-    const QByteArray indented("    a\r\n    b\r\nc\r\nd");
-    edit.SetBytes(original);
-    edit.SetSelStart(0);
-    edit.SetSelLength(6);  // up to the start of line 3, which stays out
-    Press(edit, "Ctrl+Shift+I");
-    QCOMPARE(edit.Bytes(), indented);
-    Press(edit, "Ctrl+Z");
-    QCOMPARE(edit.Bytes(), original);
-    Press(edit, "Ctrl+Shift+Z");
-    QCOMPARE(edit.Bytes(), indented);
-    edit.SetSelStart(0);
-    edit.SetSelLength(14);  // into line 3
-    Press(edit, "Ctrl+Shift+U");
-    QCOMPARE(edit.Bytes(), original);
-    Press(edit, "Ctrl+Z");
-    QCOMPARE(edit.Bytes(), indented);
-    // Without a selection the caret's line moves.
-    edit.SetCaretPosition(4, 1);
-    Press(edit, "Ctrl+Shift+I");
-    QCOMPARE(edit.Bytes(), QByteArray("    a\r\n    b\r\nc\r\n    d"));
   }
   void insertKeyTogglesMode_data() { PageRows(); }
   void insertKeyTogglesMode() {
