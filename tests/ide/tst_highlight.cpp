@@ -168,25 +168,22 @@ class TstHighlight : public QObject {
     QCOMPARE(syn->TokenLength(), 0);
   }
 
+  // As constructed: no comments, strings or keywords, eight attributes in
+  // the window's colours, every byte but blanks and controls in words.
   void construction() {
     TBosSyn syn;
     QCOMPARE(syn.LanguageName(), std::string("BosSyn"));
     QCOMPARE(syn.Range(), BosRange::Normal);
-    QVERIFY(syn.Comments().Empty());
-    QVERIFY(syn.StringStyle().Empty());
-    QVERIFY(syn.KeyWords().empty());
-    QCOMPARE(syn.AttributeCount(), 8);
-    const char* const names[] = {"comment", "identifier", "number", "reserved word",
-                                 "space",   "string",     "symbol", "directive"};
-    for (int i = 0; i < 8; ++i) {
-      QVERIFY(syn.AttributeAt(i) != nullptr);
-      QCOMPARE(syn.AttributeAt(i)->Name(), std::string(names[i]));
+    QVERIFY(syn.Comments().Empty() && syn.StringStyle().Empty() && syn.KeyWords().empty());
+    QStringList names;
+    for (int i = 0; i < syn.AttributeCount(); ++i) {
+      names << QString::fromStdString(syn.AttributeAt(i)->Name());
       QCOMPARE(syn.AttributeAt(i)->Background(), TSynColor::Window());
       QCOMPARE(syn.AttributeAt(i)->Foreground(), TSynColor::WindowText());
     }
+    QCOMPARE(names.join(u','), "comment,identifier,number,reserved word,space,string,symbol,directive");
     QCOMPARE(syn.AttributeAt(7), &syn.DirectiveAttri());
-    QVERIFY(syn.AttributeAt(8) == nullptr);
-    QVERIFY(syn.AttributeAt(-1) == nullptr);
+    QVERIFY(syn.AttributeAt(8) == nullptr && syn.AttributeAt(-1) == nullptr);
     QCOMPARE(syn.CommentAttri().Style(), fsItalic);
     QCOMPARE(syn.KeyAttri().IntegerStyle(), 1);
     QCOMPARE(syn.NumberAttri().IntegerStyle(), 0);
@@ -197,10 +194,11 @@ class TstHighlight : public QObject {
     TGeneralSyn general;
     QCOMPARE(general.AttributeCount(), 7);
     QCOMPARE(general.AttributeAt(6)->Name(), std::string("symbol"));
-    QVERIFY(general.AttributeAt(7) == nullptr);
-    QVERIFY(general.AttributeForKind(BosTokenKind::Directive) == nullptr);
+    QVERIFY(general.AttributeAt(7) == nullptr && general.AttributeForKind(BosTokenKind::Directive) == nullptr);
   }
 
+  // The colours of comments, strings and directives as the editor gets them
+  // are in colours().
   void sourceWindowSettings() {
     TBosSyn syn;
     ApplySourceWindowSettings(syn);
@@ -212,13 +210,9 @@ class TstHighlight : public QObject {
     QVERIFY(syn.Comments() == CommentStyles{csCStyle});
     QVERIFY(syn.StringStyle() == StringStyles{ssCStyle});
     for (int i = 0; i < syn.AttributeCount(); ++i) QCOMPARE(syn.AttributeAt(i)->Background(), syn_colors::kNavy);
-    QCOMPARE(syn.CommentAttri().Foreground(), syn_colors::kSilver);
-    QCOMPARE(syn.CommentAttri().Style(), fsItalic);
     QCOMPARE(syn.KeyAttri().Foreground(), syn_colors::kWhite);
     QCOMPARE(syn.KeyAttri().Style(), TFontStyles(0));
     QCOMPARE(syn.SpaceAttri().Foreground(), TSynColor::WindowText());
-    QCOMPARE(syn.DirectiveAttri().Foreground(), syn_colors::kLime);
-    QCOMPARE(syn.StringAttri().Foreground(), syn_colors::kAqua);
 
     // The dispatch table was built before the string style was stored.
     syn.SetStringStyle({ssPasStyle});

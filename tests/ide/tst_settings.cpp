@@ -351,49 +351,46 @@ class TestSettings : public QObject {
     QCOMPARE(Child<TDirectoryEdit>(dialog, "DirectoryEdit1")->text(), shown.value(0));
     QCOMPARE(dialog.GetDirs(), joined);
   }
+  // Each button in turn, then the entries and the current row; "=x" types x.
   void includeDirsListCommands() {
     TForm10 dialog;
     QCOMPARE(dialog.windowTitle(), "Include directories");
     dialog.show();
     auto* list = Child<QListWidget>(dialog, "ListBox1");
     auto* edit = Child<TDirectoryEdit>(dialog, "DirectoryEdit1");
-    const auto click = [&](const char* name) {
-      QTest::mouseClick(Child<QAbstractButton>(dialog, name), Qt::LeftButton);
-    };
-    const auto state = [&] { return Entries(*list).join(u'|') + QStringLiteral(" @%1").arg(list->currentRow()); };
     dialog.SetDirs("a;b;c");
-
-    const QRect second = list->visualItemRect(list->item(1));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     QCOMPARE(edit->text(), "b");
-    edit->setText("typed");
-    click("UpButton");
-    QCOMPARE(state(), "b|a|c @0");
-    QCOMPARE(edit->text(), "typed");  // moving does not touch the edit
-    click("UpButton");
-    QCOMPARE(state(), "b|a|c @0");
-    click("DownButton");
-    click("DownButton");
-    QCOMPARE(state(), "a|c|b @2");
-    click("DownButton");
-    QCOMPARE(state(), "a|c|b @2");
-    click("ReplaceButton");
-    QCOMPARE(state(), "a|c|typed @2");
-    edit->setText("d");
-    click("AddButton");
-    QCOMPARE(state(), "a|c|typed|d @2");
-    click("RemoveButton");
-    QCOMPARE(state(), "a|c|d @-1");
-    click("ReplaceButton");
-    click("RemoveButton");
-    click("UpButton");
-    QCOMPARE(state(), "a|c|d @-1");
+    QString typed;
+    const QStringList steps{"=typed",
+                            "Up b|a|c @0",
+                            "Up b|a|c @0",
+                            "Down a|b|c @1",
+                            "Down a|c|b @2",
+                            "Down a|c|b @2",
+                            "Replace a|c|typed @2",
+                            "=d",
+                            "Add a|c|typed|d @2",
+                            "Remove a|c|d @-1",
+                            "Replace a|c|d @-1",
+                            "Remove a|c|d @-1",
+                            "Up a|c|d @-1"};
+    for (const QString& step : steps) {
+      if (step.startsWith(u'=')) {
+        edit->setText(typed = step.mid(1));
+        continue;
+      }
+      QTest::mouseClick(Child<QAbstractButton>(dialog, qPrintable(step.section(u' ', 0, 0) + "Button")),
+                        Qt::LeftButton);
+      QCOMPARE(Entries(*list).join(u'|') + QStringLiteral(" @%1").arg(list->currentRow()), step.section(u' ', 1));
+      if (step.startsWith(u'U') || step.startsWith(u'D')) QCOMPARE(edit->text(), typed);  // moving leaves it
+    }
     QCOMPARE(dialog.GetDirs(), "a;c;d");
-
     dialog.SetDirs(QString());
     edit->setText("e");
-    click("AddButton");
-    QCOMPARE(state(), "e @-1");
+    QTest::mouseClick(Child<QAbstractButton>(dialog, "AddButton"), Qt::LeftButton);
+    QCOMPARE(Entries(*list), QStringList{"e"});
+    QCOMPARE(list->currentRow(), -1);
   }
   // The ellipsis button edits the include text through the Include directories
   // dialog; only the Compiler Settings' "&Ok" stores it.

@@ -72,28 +72,18 @@ void Press(SourceEdit& edit, const QString& key) {
 class TestSourceEdit : public QObject {
   Q_OBJECT
  private slots:
+  // Each key once, found with or without the keypad; every command has a
+  // key. What the digits and Alt+Backspace do is pressed in bookmarks() and
+  // undoDepth().
   void keyTable() {
-    const auto table = SourceEdit::Keystrokes();
-    QCOMPARE(table.size(), std::size_t{73});
     std::set<std::pair<int, int>> keys;
     std::set<int> commands;
-    int alt = 0;
-    for (const TKeystroke& k : table) {
+    for (const TKeystroke& k : SourceEdit::Keystrokes()) {
       QVERIFY2(keys.insert({k.key, k.modifiers.toInt()}).second, qPrintable(KeyName(k.key, k.modifiers)));
       commands.insert(k.command);
-      if (k.modifiers & Qt::AltModifier) {
-        ++alt;
-        QCOMPARE(k.key, Qt::Key_Backspace);
-        QCOMPARE(k.command, (k.modifiers & Qt::ShiftModifier) ? ecRedo : ecUndo);
-      }
-      if (k.key >= Qt::Key_0 && k.key <= Qt::Key_9) {
-        const int digit = k.key - Qt::Key_0;
-        QCOMPARE(k.command, k.modifiers == Qt::ControlModifier ? ecGotoMarker0 + digit : ecSetMarker0 + digit);
-      }
       QCOMPARE(SourceEdit::FindKeystroke(k.key, k.modifiers | Qt::KeypadModifier), &k);
     }
-    QCOMPARE(alt, 2);
-    QCOMPARE(commands.size(), std::size_t{ecLastCommand});  // every command has a key
+    QCOMPARE(commands.size(), std::size_t{ecLastCommand});
     QCOMPARE(SourceEdit::FindKeystroke(Qt::Key_Enter, Qt::KeypadModifier)->command, ecLineBreak);
     QVERIFY(!SourceEdit::FindKeystroke(Qt::Key_K, Qt::ControlModifier));
   }
@@ -412,7 +402,6 @@ class TestSourceEdit : public QObject {
     QCOMPARE(edit.FontColor(), palette.color(QPalette::WindowText));
     QCOMPARE(edit.GutterWidth(), 30);
     QCOMPARE(edit.marginWidth(0) + edit.marginWidth(1), 30);
-    QVERIFY(edit.marginWidth(0) > 0);
     QCOMPARE(edit.GutterColor(), palette.color(QPalette::Button));
     QCOMPARE(edit.MaxUndo(), 10);
     QCOMPARE(edit.ReadOnly(), !source);
@@ -422,10 +411,7 @@ class TestSourceEdit : public QObject {
     QCOMPARE(edit.tabWidth(), source ? 4 : 1);
     QCOMPARE(edit.SelectedColor().background, source ? QColor(192, 192, 192) : palette.color(QPalette::Highlight));
     QCOMPARE(edit.SelectedColor().foreground, source ? navy : palette.color(QPalette::HighlightedText));
-    QCOMPARE(edit.Bytes(), QByteArray());
     QCOMPARE(edit.Lines(), QStringList{QString()});
-    QCOMPARE(edit.CaretLine(), 1);
-    QCOMPARE(edit.CaretColumn(), 1);
     QVERIFY(edit.InsertMode());
   }
   void notificationsAndPrinting() {
