@@ -20,6 +20,7 @@
 #include "tests/support/rows.h"
 
 using namespace marlo::ide;
+using marlo::test::Cells;
 using marlo::test::Items;
 using marlo::test::TableRows;
 
@@ -58,26 +59,24 @@ class TstFiles : public QObject {
   Q_OBJECT
  private slots:
   // "name" opens a file, "+name" opens and compiles it.
-  void parse_data() { TableRows("ide/command_line.txt", "parse", "text files:list"); }
+  void parse_data() { TableRows("ide/command_line.txt", "parse"); }
   void parse() {
-    QFETCH(QString, text);
-    QFETCH(QStringList, files);
+    const auto [text, files] = Cells<2>();
     QStringList opened;
     for (const CommandLineFile& file : ParseCommandLine(text, kProgram))
       opened << (file.compile ? u'+' + file.path : file.path);
-    QCOMPARE(opened, files);
+    QCOMPARE(opened, Items(files));
   }
 
-  void split_data() { TableRows("ide/command_line.txt", "split", "text items:list"); }
+  void split_data() { TableRows("ide/command_line.txt", "split"); }
   void split() {
-    QFETCH(QString, text);
-    QFETCH(QStringList, items);
-    QCOMPARE(SplitCommaText(text), items);
+    const auto [text, items] = Cells<2>();
+    QCOMPARE(SplitCommaText(text), Items(items));
   }
 
-  void roundTrip_data() { TableRows("ide/command_line.txt", "roundTrip", "arguments:list"); }
+  void roundTrip_data() { TableRows("ide/command_line.txt", "roundTrip"); }
   void roundTrip() {
-    QFETCH(QStringList, arguments);
+    const QStringList arguments = Items(Cells<1>()[0]);
     QCOMPARE(SplitCommaText(CommandLineFromArguments(arguments)), arguments);
     // Built from this start's arguments, the program path is never a file.
     QStringList paths, expected = arguments.mid(1);
@@ -88,11 +87,10 @@ class TstFiles : public QObject {
   }
 
   // A later start works in its own folder; the running program in another.
-  void absolutePaths_data() { TableRows("ide/command_line.txt", "absolutePaths", "arguments:list expected:list"); }
+  void absolutePaths_data() { TableRows("ide/command_line.txt", "absolutePaths"); }
   void absolutePaths() {
-    QFETCH(QStringList, arguments);
-    QFETCH(QStringList, expected);
-    QCOMPARE(WithAbsolutePaths(arguments, QDir("/work/proj")), expected);
+    const auto [arguments, expected] = Cells<2>();
+    QCOMPARE(WithAbsolutePaths(Items(arguments), QDir("/work/proj")), Items(expected));
   }
 
   void recentFiles() {

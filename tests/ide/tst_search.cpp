@@ -18,6 +18,7 @@
 #include "tests/support/qt_table.h"
 
 using namespace marlo::ide;
+using marlo::test::Cells;
 using marlo::test::TableRows;
 
 namespace {
@@ -50,56 +51,34 @@ QString Captions(const QWidget& dialog) {
 class TstSearch : public QObject {
   Q_OBJECT
  private slots:
-  void findMatch_data() {
-    TableRows("ide/search.txt", "findMatch", "text s flags p:int sel position:int selStart:int");
-  }
+  void findMatch_data() { TableRows("ide/search.txt", "findMatch"); }
   void findMatch() {
-    QFETCH(QString, text);
-    QFETCH(QString, s);
-    QFETCH(QString, flags);
-    QFETCH(int, p);
-    QFETCH(QString, sel);
-    QFETCH(int, position);
-    QFETCH(int, selStart);
-    const TSearchMatch match = FindMatch(text, s, Options(flags), p, sel);
-    QCOMPARE(match.position, position);
-    QCOMPARE(match.selStart, selStart);
-    QCOMPARE(match.selLength, position ? s.toUcs4().size() : 0);
+    const auto [text, s, flags, p, sel, position, selStart] = Cells<7>();
+    const TSearchMatch match = FindMatch(text, s, Options(flags), p.toInt(), sel);
+    QCOMPARE(match.position, position.toInt());
+    QCOMPARE(match.selStart, selStart.toInt());
+    QCOMPARE(match.selLength, match.position ? s.toUcs4().size() : 0);
   }
 
-  void findNext_data() { TableRows("ide/search.txt", "findNext", "text s flags selFrom:int selTo:int position:int"); }
+  void findNext_data() { TableRows("ide/search.txt", "findNext"); }
   void findNext() {
-    QFETCH(QString, text);
-    QFETCH(QString, s);
-    QFETCH(QString, flags);
-    QFETCH(int, selFrom);
-    QFETCH(int, selTo);
-    QFETCH(int, position);
-    QCOMPARE(FindNext(text, s, Options(flags), selFrom, selTo).position, position);
+    const auto [text, s, flags, selFrom, selTo, position] = Cells<6>();
+    QCOMPARE(FindNext(text, s, Options(flags), selFrom.toInt(), selTo.toInt()).position, position.toInt());
   }
 
-  void editorFind_data() {
-    TableRows("ide/search.txt", "editorFind", "utf8:bool text s flags caret:int position:int selected selStart:int");
-  }
+  void editorFind_data() { TableRows("ide/search.txt", "editorFind"); }
   void editorFind() {
-    QFETCH(bool, utf8);
-    QFETCH(QString, text);
-    QFETCH(QString, s);
-    QFETCH(QString, flags);
-    QFETCH(int, caret);
-    QFETCH(int, position);
-    QFETCH(QString, selected);
-    QFETCH(int, selStart);
+    const auto [utf8, text, s, flags, caret, position, selected, selStart] = Cells<8>();
     marlo::test::BoxRecorder boxes;
     QsciScintilla editor;
-    editor.setUtf8(utf8);
+    editor.setUtf8(utf8 == "1");
     editor.setText(text);
-    PutCaret(editor, caret);
-    QCOMPARE(SearchEditor(editor, nullptr, s, Options(flags)), position);
-    QCOMPARE(boxes.Texts(), position ? QStringList() : QStringList{kNotFound});
-    if (position == 0) return;
+    PutCaret(editor, caret.toInt());
+    QCOMPARE(SearchEditor(editor, nullptr, s, Options(flags)), position.toInt());
+    QCOMPARE(boxes.Texts(), position == "0" ? QStringList{kNotFound} : QStringList());
+    if (position == "0") return;
     QCOMPARE(editor.selectedText(), selected);
-    QCOMPARE(SelectionStart(editor), selStart);
+    QCOMPARE(SelectionStart(editor), selStart.toInt());
   }
 
   // Find Next walks the occurrences one by one, both ways, and focuses the editor.
@@ -156,20 +135,9 @@ class TstSearch : public QObject {
     QCOMPARE(editor.text(), "abcabc \u00e4 abcabc\r\n");
   }
 
-  void editorReplaceAll_data() {
-    TableRows("ide/search.txt", "replaceAll",
-              "text s r flags answers:list expected questions:int replaced:int endsNotFound:bool");
-  }
+  void editorReplaceAll_data() { TableRows("ide/search.txt", "replaceAll"); }
   void editorReplaceAll() {
-    QFETCH(QString, text);
-    QFETCH(QString, s);
-    QFETCH(QString, r);
-    QFETCH(QString, flags);
-    QFETCH(QStringList, answers);
-    QFETCH(QString, expected);
-    QFETCH(int, questions);
-    QFETCH(int, replaced);
-    QFETCH(bool, endsNotFound);
+    const auto [text, s, r, flags, answers, expected, questions, replaced, endsNotFound] = Cells<9>();
     QsciScintilla editor;
     editor.setUtf8(true);
     editor.setText(text);
@@ -180,14 +148,14 @@ class TstSearch : public QObject {
                                                               {"Cancel", QMessageBox::Cancel},
                                                               {"Ok", QMessageBox::Ok}};
     marlo::test::BoxRecorder boxes;
-    for (const QString& answer : answers) boxes.answers << buttons.value(answer);
+    for (const QString& answer : answers.split(u'|')) boxes.answers << buttons.value(answer);
 
-    QCOMPARE(ReplaceAllInEditor(editor, nullptr, s, r, Options(flags)), replaced);
+    QCOMPARE(ReplaceAllInEditor(editor, nullptr, s, r, Options(flags)), replaced.toInt());
     QCOMPARE(editor.text(), expected);
-    QStringList texts(questions, "Replace this ocurrance of " + s + " with " + r + "?");
-    if (endsNotFound) texts << kNotFound;
+    QStringList texts(questions.toInt(), "Replace this ocurrance of " + s + " with " + r + "?");
+    if (endsNotFound == "1") texts << kNotFound;
     QCOMPARE(boxes.Texts(), texts);
-    for (int i = 0; i < questions; ++i) {
+    for (int i = 0; i < questions.toInt(); ++i) {
       QCOMPARE(boxes.asked[i].icon, QMessageBox::Question);
       QCOMPARE(boxes.asked[i].buttons,
                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel | QMessageBox::YesToAll);

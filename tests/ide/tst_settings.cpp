@@ -28,6 +28,7 @@
 #include "tests/support/qt_table.h"
 
 using namespace marlo::ide;
+using marlo::test::Cells;
 using marlo::test::TableRows;
 
 namespace {
@@ -152,25 +153,21 @@ class TestSettings : public QObject {
     t.store.WriteFloat(kMarlo, "Linear", 1.0);
     QCOMPARE(t.Raw("Marlo/Linear"), QVariant(QByteArray::fromHex("000000000000f03f")));
   }
-  void integerAndBoolReadFromText_data() {
-    TableRows("ide/settings.txt", "readFromText", "text integer:int boolWithDefaultFalse:bool");
-  }
+  void integerAndBoolReadFromText_data() { TableRows("ide/settings.txt", "readFromText"); }
   void integerAndBoolReadFromText() {
-    QFETCH(QString, text);
-    QFETCH(int, integer);
-    QFETCH(bool, boolWithDefaultFalse);
+    const auto [text, integer, boolWithDefaultFalse] = Cells<3>();
     TempStore t;
     t.store.WriteString(kMarlo, "v", text);
-    QCOMPARE(t.store.ReadInteger(kMarlo, "v", 42), integer);
-    QCOMPARE(t.store.ReadBool(kMarlo, "v", false), boolWithDefaultFalse);
+    QCOMPARE(t.store.ReadInteger(kMarlo, "v", 42), integer.toInt());
+    QCOMPARE(t.store.ReadBool(kMarlo, "v", false), boolWithDefaultFalse == "1");
     // An unconvertible text falls back to the default, true included.
-    QCOMPARE(t.store.ReadBool(kMarlo, "v", true), integer != 0);
+    QCOMPARE(t.store.ReadBool(kMarlo, "v", true), integer != "0");
   }
-  void floatOfAnotherTypeIsAnError_data() { TableRows("ide/settings.txt", "floatOfAnotherType", "line:bytes"); }
+  void floatOfAnotherTypeIsAnError_data() { TableRows("ide/settings.txt", "floatOfAnotherType"); }
   void floatOfAnotherTypeIsAnError() {
-    QFETCH(QByteArray, line);
+    const auto [line] = Cells<1>();
     QTemporaryDir dir;
-    const TRegIniPlus store(marlo::test::WriteBytes(dir.filePath("settings.ini"), "[Marlo]\n" + line + "\n"));
+    const TRegIniPlus store(marlo::test::WriteBytes(dir.filePath("settings.ini"), "[Marlo]\n" + line.toUtf8() + "\n"));
     QCOMPARE(ErrorOf([&] { store.ReadFloat(kMarlo, "angular", 1.0); }), "Invalid data type for 'angular'");
     QCOMPARE(ErrorOf([&] { ReadCompileSettings(store); }), "Invalid data type for 'Angular'");
 
@@ -303,12 +300,9 @@ class TestSettings : public QObject {
     QVERIFY(t.store.ReadSection(kMarlo).contains("Recurse"));
     QVERIFY(t.store.ReadSection(kMarlo).contains("Tab width"));
   }
-  void dialogStopsAtBadNumber_data() { TableRows("ide/settings.txt", "badNumber", "field text error stored:int"); }
+  void dialogStopsAtBadNumber_data() { TableRows("ide/settings.txt", "badNumber"); }
   void dialogStopsAtBadNumber() {
-    QFETCH(QString, field);
-    QFETCH(QString, text);
-    QFETCH(QString, error);
-    QFETCH(int, stored);
+    const auto [field, text, error, storedText] = Cells<4>();
     TempStore t;
     marlo::test::BoxRecorder boxes;
     TCompilerSettings dialog(t.store);
@@ -317,6 +311,7 @@ class TestSettings : public QObject {
     QCOMPARE(boxes.Texts(), QStringList{error});
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     const QStringList order{"Angular", "Linear", "recurse", "output dir"};
+    const int stored = storedText.toInt();
     for (int i = 0; i < order.size(); ++i) QCOMPARE(t.store.ValueExists(kMarlo, order[i]), i < stored);
     QCOMPARE(t.store.ReadSection(kMarlo).size(), stored);
   }
@@ -337,11 +332,9 @@ class TestSettings : public QObject {
     QTest::mouseClick(Child<QPushButton>(dialog, "OkButton"), Qt::LeftButton);
     QCOMPARE(ReadTabWidth(t.store), marlo::core::kMaxTabWidth);
   }
-  void includeDirsSplitAndJoin_data() { TableRows("ide/settings.txt", "includeDirs", "dirs entries joined"); }
+  void includeDirsSplitAndJoin_data() { TableRows("ide/settings.txt", "includeDirs"); }
   void includeDirsSplitAndJoin() {
-    QFETCH(QString, dirs);
-    QFETCH(QString, entries);
-    QFETCH(QString, joined);
+    const auto [dirs, entries, joined] = Cells<3>();
     TForm10 dialog;
     dialog.SetDirs(dirs);
     auto* list = Child<QListWidget>(dialog, "ListBox1");

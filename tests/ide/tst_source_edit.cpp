@@ -18,6 +18,7 @@
 #include "tests/support/rows.h"
 
 using namespace marlo::editor;
+using marlo::test::Cells;
 using marlo::test::Row;
 using marlo::test::TableRows;
 
@@ -146,32 +147,21 @@ class TestSourceEdit : public QObject {
     QCOMPARE(edit.markerFindNext(0, 1u << 7), 23);
     QCOMPARE(edit.Bytes(), text);
   }
-  void editingKeys_data() {
-    TableRows("ide/keys.txt", "editingKeys",
-              "text:bytes selStart:int selLength:int clipboard keys expected:bytes clipboardAfter line:int column:int");
-  }
+  void editingKeys_data() { TableRows("ide/keys.txt", "editingKeys"); }
   void editingKeys() {
-    QFETCH(QByteArray, text);
-    QFETCH(int, selStart);
-    QFETCH(int, selLength);
-    QFETCH(QString, clipboard);
-    QFETCH(QString, keys);
-    QFETCH(QByteArray, expected);
-    QFETCH(QString, clipboardAfter);
-    QFETCH(int, line);
-    QFETCH(int, column);
+    const auto [text, selStart, selLength, clipboard, keys, expected, clipboardAfter, line, column] = Cells<9>();
     SourceEdit edit(EditorPage::Source);
     QVERIFY(ShowActive(edit, edit));
-    edit.SetBytes(text);
-    edit.SetSelStart(selStart);
-    edit.SetSelLength(selLength);
+    edit.SetBytes(text.toUtf8());
+    edit.SetSelStart(selStart.toInt());
+    edit.SetSelLength(selLength.toInt());
     QGuiApplication::clipboard()->setText(clipboard);
     for (const QString& key : keys.split(u' ')) Press(edit, key);
-    QCOMPARE(edit.Bytes(), expected);
+    QCOMPARE(edit.Bytes(), expected.toUtf8());
     QCOMPARE(QGuiApplication::clipboard()->text(), clipboardAfter);
-    if (line == 0) return;
-    QCOMPARE(edit.CaretLine(), line);
-    QCOMPARE(edit.CaretColumn(), column);
+    if (line == "0") return;
+    QCOMPARE(edit.CaretLine(), line.toInt());
+    QCOMPARE(edit.CaretColumn(), column.toInt());
   }
   void insertKeyTogglesMode_data() { PageRows(); }
   void insertKeyTogglesMode() {
