@@ -1,5 +1,5 @@
 // Which files the program opens: the command line (which files open and
-// which are compiled; tables in tests/data/ide/command_line.txt), the
+// which are compiled; tables in tests/data/ide/files.txt), the
 // recent-files list with its "&Reopen" submenu and its round trip through
 // the settings store, and associating *.bos on an XDG desktop.
 #include <QAction>
@@ -59,7 +59,7 @@ class TstFiles : public QObject {
   Q_OBJECT
  private slots:
   // "name" opens a file, "+name" opens and compiles it.
-  void parse_data() { TableRows("ide/command_line.txt", "parse"); }
+  void parse_data() { TableRows("ide/files.txt", "parse"); }
   void parse() {
     const auto [text, files] = Cells<2>();
     QStringList opened;
@@ -68,13 +68,13 @@ class TstFiles : public QObject {
     QCOMPARE(opened, Items(files));
   }
 
-  void split_data() { TableRows("ide/command_line.txt", "split"); }
+  void split_data() { TableRows("ide/files.txt", "split"); }
   void split() {
     const auto [text, items] = Cells<2>();
     QCOMPARE(SplitCommaText(text), Items(items));
   }
 
-  void roundTrip_data() { TableRows("ide/command_line.txt", "roundTrip"); }
+  void roundTrip_data() { TableRows("ide/files.txt", "roundTrip"); }
   void roundTrip() {
     const QStringList arguments = Items(Cells<1>()[0]);
     QCOMPARE(SplitCommaText(CommandLineFromArguments(arguments)), arguments);
@@ -87,7 +87,7 @@ class TstFiles : public QObject {
   }
 
   // A later start works in its own folder; the running program in another.
-  void absolutePaths_data() { TableRows("ide/command_line.txt", "absolutePaths"); }
+  void absolutePaths_data() { TableRows("ide/files.txt", "absolutePaths"); }
   void absolutePaths() {
     const auto [arguments, expected] = Cells<2>();
     QCOMPARE(WithAbsolutePaths(Items(arguments), QDir("/work/proj")), Items(expected));
@@ -186,19 +186,9 @@ class TstFiles : public QObject {
 
   // The MIME type and the desktop entry with its Open and Compile commands,
   // in the user's data folder; a second association replaces the first.
-  void association_data() {
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("exec");
-    QTest::newRow("plain path") << "/usr/bin/marlo"
-                                << "/usr/bin/marlo";
-    QTest::newRow("blank in path") << "/opt/my tools/marlo"
-                                   << "\"/opt/my tools/marlo\"";
-    QTest::newRow("reserved characters") << "/opt/a$b\"c\\d/100%/marlo"
-                                         << "\"/opt/a\\\\$b\\\\\"c\\\\\\\\d/100%%/marlo\"";
-  }
+  void association_data() { TableRows("ide/files.txt", "association"); }
   void association() {
-    QFETCH(QString, program);
-    QFETCH(QString, exec);
+    const auto [program, exec] = Cells<2>();
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     QCOMPARE(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation), data.path());

@@ -43,8 +43,11 @@
 #include "ide/source_window.h"
 #include "tests/support/boxes.h"
 #include "tests/support/qt_files.h"
+#include "tests/support/qt_table.h"
 
 using namespace marlo::ide;
+using marlo::test::Cells;
+using marlo::test::TableRows;
 
 namespace {
 
@@ -191,14 +194,9 @@ class TestMainWindow : public QObject {
     QCOMPARE(form_->ActiveSourceWindow()->SourceCode()->text(), "first\r\n");
   }
 
-  void relativePathsBecomeAbsolute_data() {
-    QTest::addColumn<QString>("given");
-    QTest::newRow("plain") << "rel.bos";
-    QTest::newRow("dot") << "./rel.bos";
-    QTest::newRow("up and down") << "sub/../rel.bos";
-  }
+  void relativePathsBecomeAbsolute_data() { TableRows("ide/windows.txt", "relativePaths"); }
   void relativePathsBecomeAbsolute() {
-    QFETCH(QString, given);
+    const auto [given] = Cells<1>();
     const QString path = Write("rel.bos", kGood);
     const QString folder = QDir::currentPath();
     QDir::setCurrent(dir_.path());
@@ -212,14 +210,9 @@ class TestMainWindow : public QObject {
 
   // While one compile runs, a request from anywhere waits for its end; one
   // cancelled meanwhile ends at once.
-  void requestsDuringACompileWaitTheirTurn_data() {
-    QTest::addColumn<QString>("from");
-    QTest::newRow("window") << "window";
-    QTest::newRow("menu") << "menu";
-    QTest::newRow("later start") << "later start";
-  }
+  void requestsDuringACompileWaitTheirTurn_data() { TableRows("ide/windows.txt", "requests"); }
   void requestsDuringACompileWaitTheirTurn() {
-    QFETCH(QString, from);
+    const auto [from] = Cells<1>();
     const QString a = Write("a.bos", kGood);
     const QString b = Write("b.bos", kBad);
     TSingleInstance instance(PathOf("unused"));
@@ -388,7 +381,7 @@ class TestMainWindow : public QObject {
 
   // The menu bar, the File, Options, Bos and Help menus (shortcuts in
   // brackets) and the tool tips of both toolbars are those of
-  // tests/data/ide/main_window.txt; the status bar's panels have their widths.
+  // tests/data/ide/menus.txt; the status bar's panels have their widths.
   void menusToolbarsAndPanelsAsGiven() {
     QStringList lines{QString()}, bar, hints;
     for (QAction* action : form_->menuBar()->actions()) {
@@ -405,7 +398,7 @@ class TestMainWindow : public QObject {
         if (!action->isSeparator()) hints << action->toolTip();
     lines[0] = bar.join(u' ');
     lines << "tool tips: " + hints.join(" | ") << QString();
-    const QByteArray expected = marlo::test::ReadBytes(MARLO_SOURCE_DIR "/tests/data/ide/main_window.txt");
+    const QByteArray expected = marlo::test::ReadBytes(MARLO_SOURCE_DIR "/tests/data/ide/menus.txt");
     QCOMPARE(lines.join(u'\n'), QString::fromUtf8(expected.mid(expected.indexOf("\n\n") + 2)));
     QList<int> widths;
     for (int i = 0; i < 4; ++i) widths << form_->findChild<QLabel*>(QStringLiteral("Panel%1").arg(i))->width();
@@ -540,33 +533,23 @@ class TestMainWindow : public QObject {
 
   // A new file gets the permissions the umask leaves; a file saved again
   // keeps its own.
-  void savedFilePermissions_data() {
-    QTest::addColumn<int>("umask");
-    QTest::addColumn<int>("existing");  // -1: a new file
-    QTest::addColumn<int>("mode");
-    QTest::newRow("new, 022") << 022 << -1 << 0644;
-    QTest::newRow("new, 027") << 027 << -1 << 0640;
-    QTest::newRow("new, 077") << 077 << -1 << 0600;
-    QTest::newRow("existing") << 022 << 0640 << 0640;
-  }
+  void savedFilePermissions_data() { TableRows("ide/windows.txt", "permissions"); }
   void savedFilePermissions() {
-    QFETCH(int, umask);
-    QFETCH(int, existing);
-    QFETCH(int, mode);
+    const auto [mask, existing, mode] = Cells<3>();
     const QString path = PathOf("mode.bos");
     QFile::remove(path);
-    if (existing >= 0) {
+    if (existing != "-1") {
       Write("mode.bos", "old\r\n");
-      QCOMPARE(chmod(QFile::encodeName(path).constData(), mode_t(existing)), 0);
+      QCOMPARE(chmod(QFile::encodeName(path).constData(), mode_t(existing.toInt(nullptr, 8))), 0);
     }
-    const mode_t saved = ::umask(mode_t(umask));
+    const mode_t saved = ::umask(mode_t(mask.toInt(nullptr, 8)));
     form_->SetSaveFileNameChooser([&](const QString&) { return path; });
     const bool ok = form_->NewSourceWindow()->SaveFileAs();
     ::umask(saved);
     QVERIFY(ok);
     struct stat info {};
     QCOMPARE(stat(QFile::encodeName(path).constData(), &info), 0);
-    QCOMPARE(int(info.st_mode & 0777), mode);
+    QCOMPARE(int(info.st_mode & 0777), mode.toInt(nullptr, 8));
   }
 
   // The new text is on the disk before it takes the file's name, and the
@@ -690,28 +673,14 @@ class TestMainWindow : public QObject {
     QCOMPARE(form_->Messages().Lines()[2], form_->Messages().Lines()[0]);
   }
 
-  void extendedSyntaxItem_data() {
-    QTest::addColumn<QByteArray>("script");
-    QTest::addColumn<bool>("extended");
-    QTest::addColumn<QString>("lastLine");
-    QTest::addColumn<bool>("preprocesses");  // View Preprocessed file alone
-    const QByteArray withElse = "piece a;\nCreate()\n{\n if (1) { hide a; } else { show a; }\n}\n";
-    const QByteArray includeBeside = "#include \"beside.h\"\nCreate()\n{\n hide a;\n}\n";
-    const QString done = "Compile completed successfully";
-    QTest::newRow("else, off") << withElse << false << "Syntax Error 'else'" << true;
-    QTest::newRow("else, on") << withElse << true << done << true;
-    QTest::newRow("include beside, off") << includeBeside << false << "Include file 'beside.h' not found" << false;
-    QTest::newRow("include beside, on") << includeBeside << true << done << true;
-  }
+  void extendedSyntaxItem_data() { TableRows("ide/windows.txt", "extended"); }
   // The window is open before the item changes: the compile reads it then.
   void extendedSyntaxItem() {
-    QFETCH(QByteArray, script);
-    QFETCH(bool, extended);
-    QFETCH(QString, lastLine);
-    QFETCH(bool, preprocesses);
+    const auto [script, checked, lastLine, preprocesses] = Cells<4>();
+    const bool extended = checked == "1";
     Write("beside.h", "piece a;\n");
     QFile::remove(PathOf("ext.cob"));
-    TSourceWindow* window = Open("ext.bos", script);
+    TSourceWindow* window = Open("ext.bos", script.toUtf8());
     Store().WriteBool("Marlo", "Extended syntax", !extended);
     SetCheckItem("Extended syntax", extended);
     window->CompileFile();
@@ -719,7 +688,7 @@ class TestMainWindow : public QObject {
     QVERIFY2(last.contains(lastLine), qPrintable(last));
     QCOMPARE(QFile::exists(PathOf("ext.cob")), extended);
     window->PreprocessFile();
-    QCOMPARE(form_->StatusPanel(3).isEmpty(), preprocesses);
+    QCOMPARE(form_->StatusPanel(3).isEmpty(), preprocesses == "1");
   }
 
   // The second compile asked for meanwhile waits for the first one's end.

@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "ide/single_instance.h"
+#include "tests/support/qt_table.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -189,25 +190,14 @@ class TstSingleInstance : public QObject {
     QVERIFY2(through.ErrorString().contains(link), qPrintable(through.ErrorString()));
   }
 
-  void defaultNameIsPerUserAndDisplay_data() {
-    QTest::addColumn<bool>("runtime");
-    QTest::addColumn<QByteArray>("wayland");
-    QTest::addColumn<QByteArray>("x11");
-    QTest::addColumn<QString>("name");  // in the folder
-    QTest::newRow("X display") << true << QByteArray() << QByteArray(":1") << "Marloiac-_1";
-    QTest::newRow("Wayland first") << true << QByteArray("wayland-0") << QByteArray(":0") << "Marloiac-wayland_0";
-    QTest::newRow("no display") << true << QByteArray() << QByteArray() << "Marloiac-";
-    QTest::newRow("no runtime folder") << false << QByteArray() << QByteArray(":0") << "Marloiac-_0";
-  }
+  void defaultNameIsPerUserAndDisplay_data() { marlo::test::TableRows("ide/single_instance.txt", "defaultName"); }
   void defaultNameIsPerUserAndDisplay() {
-    QFETCH(bool, runtime);
-    QFETCH(QByteArray, wayland);
-    QFETCH(QByteArray, x11);
-    QFETCH(QString, name);
+    const auto [hasRuntime, wayland, x11, name] = marlo::test::Cells<4>();
+    const bool runtime = hasRuntime == "1";
     const QByteArray saved[] = {qgetenv("XDG_RUNTIME_DIR"), qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY")};
     qputenv("XDG_RUNTIME_DIR", runtime ? Folder().path().toLocal8Bit() : QByteArray());
-    qputenv("WAYLAND_DISPLAY", wayland);
-    qputenv("DISPLAY", x11);
+    qputenv("WAYLAND_DISPLAY", wayland.toLocal8Bit());
+    qputenv("DISPLAY", x11.toLocal8Bit());
     const QString folder =
         runtime ? Folder().filePath("marlo") : QDir::tempPath() + QStringLiteral("/marlo-%1").arg(getuid());
     QCOMPARE(TSingleInstance::DefaultName(), folder + "/" + name);

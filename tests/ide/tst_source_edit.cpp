@@ -183,21 +183,12 @@ class TestSourceEdit : public QObject {
     QCOMPARE(spy.at(1).at(0).toBool(), true);
     QVERIFY(edit.InsertMode());
   }
-  void undoDepth_data() {
-    QTest::addColumn<int>("maxUndo");
-    QTest::addColumn<QString>("undo");
-    QTest::addColumn<QString>("redo");
-    Row("Ctrl+Z, 10 steps", 10, "Ctrl+Z", "Ctrl+Shift+Z");
-    Row("Alt+Backspace, 10 steps", 10, "Alt+Backspace", "Alt+Shift+Backspace");
-    Row("Ctrl+Z, 3 steps", 3, "Ctrl+Z", "Ctrl+Shift+Z");
-    Row("no undo", 0, "Ctrl+Z", "Ctrl+Shift+Z");
-  }
+  void undoDepth_data() { TableRows("ide/keys.txt", "undoDepth"); }
   // Twelve separate edits; undo takes back at most MaxUndo of them, redo
   // brings them all back.
   void undoDepth() {
-    QFETCH(int, maxUndo);
-    QFETCH(QString, undo);
-    QFETCH(QString, redo);
+    const auto [depth, undo, redo] = Cells<3>();
+    const int maxUndo = depth.toInt();
     SourceEdit edit(EditorPage::Source);
     QVERIFY(ShowActive(edit, edit));
     edit.SetMaxUndo(maxUndo);
