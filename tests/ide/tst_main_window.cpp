@@ -285,12 +285,9 @@ class TestMainWindow : public QObject {
     QTRY_COMPARE(form_->SourceWindows().size(), 2);
     TSourceWindow* opened = form_->ActiveSourceWindow();
     QCOMPARE(opened->windowTitle(), header);
-    int line = -1;
-    int col = -1;
-    opened->SourceCode()->getCursorPosition(&line, &col);
-    // Line 4 from 1; "x" after a tab (4 blanks in the editor) and "sleep ".
-    QCOMPARE(line, 3);
-    QCOMPARE(col, 10);
+    // Line 4; "x" after a tab (4 blanks in the editor) and "sleep ".
+    QCOMPARE(opened->SourceCode()->CaretLine(), 4);
+    QCOMPARE(opened->SourceCode()->CaretColumn(), 11);
     QCOMPARE(form_->focusWidget(), opened->SourceCode());
   }
 
@@ -315,12 +312,7 @@ class TestMainWindow : public QObject {
     QCOMPARE(boxes_->Texts(), (QStringList{QStringLiteral("Messages is not \n%1").arg(second),
                                            QStringLiteral("%1 is not \n%2").arg(first, second)}));
     // The jump itself runs after the list's handler has returned.
-    const auto lineOf = [](TSourceWindow* window) {
-      int line = -1;
-      int col = -1;
-      window->Preprocessed()->getCursorPosition(&line, &col);
-      return line;
-    };
+    const auto lineOf = [](TSourceWindow* window) { return window->Preprocessed()->CaretLine() - 1; };
     TSourceWindow* target = form_->SourceWindows()[1];
     QTRY_COMPARE(target->PageControl1()->currentIndex(), 1);
     QTRY_COMPARE(lineOf(target), 5);
