@@ -5,10 +5,7 @@
 #include <QAction>
 #include <QFontMetrics>
 #include <QMenu>
-#include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 #include <optional>
 
 #include "ide/command_line.h"

@@ -8,7 +8,7 @@
 // from the highlighter's attributes, and either side may go away first.
 #include <Qsci/qsciscintilla.h>
 
-#include <QTest>
+#include <QtTest>
 #include <cstdlib>
 #include <memory>
 #include <regex>

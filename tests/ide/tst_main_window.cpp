@@ -17,17 +17,11 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPrinter>
-#include <QProcess>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolBar>
-#include <QUrl>
 #include <QtTest>
 #include <optional>
 

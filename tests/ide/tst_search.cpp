@@ -8,9 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
 #include <QVBoxLayout>
+#include <QtTest>
 
 #include "ide/find_dialogs.h"
 #include "ide/source_search.h"

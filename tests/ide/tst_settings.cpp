@@ -1,17 +1,12 @@
 // The settings store, the settings table and the two settings dialogs, each
 // test on an INI file of its own in a temporary folder.
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpinBox>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <QToolButton>
+#include <QtTest>
 #include <bit>
 #include <climits>
 #include <memory>

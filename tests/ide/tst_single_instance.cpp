@@ -1,19 +1,9 @@
 // The hand-over between a later start and the first one, both in this
 // process: the first start on the test's thread, later ones on threads of
 // their own (HandOver blocks).
-#include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QThread>
-#include <QTimer>
-#include <QtEndian>
+#include <QtTest>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>

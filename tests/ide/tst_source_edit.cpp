@@ -7,8 +7,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QPrinter>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
 #include <set>
