@@ -23,7 +23,7 @@
 #include "net/feedback_mail.h"
 #include "tests/support/boxes.h"
 #include "tests/support/qt_files.h"
-#include "tests/support/table_rows.h"
+#include "tests/support/qt_table.h"
 #include "tests/support/test_server.h"
 
 using marlo::net::TContactForm;
@@ -190,7 +190,7 @@ class TestContactForm : public QObject {
                qPrintable(line.left(80)));
   }
 
-  void CommandSequence_data() { marlo::test::TableRows(MARLO_SOURCE_DIR "/tests/data/smtp/form.txt", "sequence"); }
+  void CommandSequence_data() { marlo::test::TableRows("smtp/form.txt", "sequence"); }
 
   // The greeting may also be <silent>, <flood> (one endless line), <closed>
   // (a port nobody listens on), <wrapping port> (65536 above the server's)

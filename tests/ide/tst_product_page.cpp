@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "net/product_page.h"
-#include "tests/support/table_rows.h"
+#include "tests/support/qt_table.h"
 
 using namespace marlo::net;
 using marlo::test::Cells;
@@ -13,7 +13,7 @@ using marlo::test::YesNo;
 
 namespace {
 
-constexpr const char* kTable = MARLO_SOURCE_DIR "/tests/data/net/product_page.txt";
+constexpr const char* kTable = "net/product_page.txt";
 
 void ByteRow(const char* name, const QByteArrayList& cells) { QTest::newRow(name) << cells; }
 
@@ -32,7 +32,7 @@ class TstProductPage : public QObject {
 
   // The tags found as name=value, sorted, separated by "|".
   void page_data() {
-    TableRows<QByteArray>(kTable, "page");
+    TableRows(kTable, "page");
     const QByteArray tag = "<META HTTP-EQUIV=\"MarloVersion\" CONTENT=\"1.2\">";
     const QByteArray huge(3 * 1024 * 1024, 'x');
     ByteRow("huge line before a tag", {huge + "\n" + tag, "MarloVersion=1.2"});
@@ -53,7 +53,7 @@ class TstProductPage : public QObject {
 
   // The tags in the charset the page declares.
   void charset_data() {
-    TableRows<QByteArray>(kTable, "charset");
+    TableRows(kTable, "charset");
     const QByteArray utf8 = "<META HTTP-EQUIV=\"MarloEmail\" CONTENT=\"j\xc3\xbcrgen@x\">";
     ByteRow("META after 1024 bytes is not read",
             {QByteArray(1100, ' ') + "<meta charset=\"iso-8859-1\">\n" + utf8, "", "j\xc3\xbcrgen@x"});

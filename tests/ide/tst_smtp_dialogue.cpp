@@ -7,7 +7,7 @@
 
 #include "net/smtp_dialogue.h"
 #include "tests/support/files.h"
-#include "tests/support/table_rows.h"
+#include "tests/support/qt_table.h"
 
 using marlo::net::TMailMessage;
 using marlo::net::TSmtpDialogue;
@@ -17,7 +17,7 @@ using marlo::test::TableRows;
 
 namespace {
 
-constexpr const char* kLines = MARLO_SOURCE_DIR "/tests/data/smtp/lines.txt";
+constexpr const char* kLines = "smtp/lines.txt";
 
 TMailMessage Message(const QString& from, const QStringList& to, const QStringList& cc) {
   TMailMessage message;
@@ -60,7 +60,7 @@ class TestSmtpDialogue : public QObject {
     QCOMPARE(dialogue.Feed("220 ready\r\n"), ("HELO " + userId + "\r\n").toUtf8());
   }
 
-  void ReplyLines_data() { TableRows<QByteArray>(kLines, "reply"); }
+  void ReplyLines_data() { TableRows(kLines, "reply"); }
   void ReplyLines() {
     const auto [line, code, last] = Cells<3, QByteArray>();
     const marlo::net::TSmtpReply reply = marlo::net::ParseReplyLine(line);
@@ -71,13 +71,13 @@ class TestSmtpDialogue : public QObject {
   void DotStuffing_data() {
     TableRows(kLines, "stuff");
     // Mail lines hold at most 998 characters.
-    const QString x998(998, 'x');
-    QTest::newRow("998 characters fit") << QStringList{x998, x998};
-    QTest::newRow("long line broken before a blank")
-        << QStringList{QString(990, 'a') + ' ' + QString(20, 'b'), QString(990, 'a') + "| " + QString(20, 'b')};
-    QTest::newRow("long line without blanks") << QStringList{QString(2000, 'x'), x998 + '|' + x998 + "|xxxx"};
+    const QByteArray x998(998, 'x');
+    QTest::newRow("998 characters fit") << QByteArrayList{x998, x998};
+    QTest::newRow("long line broken before a blank") << QByteArrayList{
+        QByteArray(990, 'a') + ' ' + QByteArray(20, 'b'), QByteArray(990, 'a') + "| " + QByteArray(20, 'b')};
+    QTest::newRow("long line without blanks") << QByteArrayList{QByteArray(2000, 'x'), x998 + '|' + x998 + "|xxxx"};
     QTest::newRow("a broken-off dot is stuffed within the limit")
-        << QStringList{x998 + '.' + QString(1000, 'y'), x998 + "|.." + QString(996, 'y') + "|yyyy"};
+        << QByteArrayList{x998 + '.' + QByteArray(1000, 'y'), x998 + "|.." + QByteArray(996, 'y') + "|yyyy"};
   }
   void DotStuffing() {
     const auto [body, stuffed] = Cells<2>();

@@ -22,7 +22,7 @@
 #include "net/web_wait_window.h"
 #include "tests/support/boxes.h"
 #include "tests/support/qt_files.h"
-#include "tests/support/table_rows.h"
+#include "tests/support/qt_table.h"
 #include "tests/support/test_server.h"
 
 using marlo::net::TWebDlProgress;
@@ -33,7 +33,7 @@ using marlo::test::YesNo;
 
 namespace {
 
-constexpr const char* kTable = MARLO_SOURCE_DIR "/tests/data/net/update_check.txt";
+constexpr const char* kTable = "net/update_check.txt";
 
 // A loopback port that nobody listens on right now.
 quint16 FreePort() {

@@ -7,7 +7,7 @@
 namespace marlo::test {
 
 void TableRows(const char* file, const char* section) {
-  QTest::addColumn<QStringList>("cells");
+  QTest::addColumn<QByteArrayList>("cells");
   std::string current;
   for (auto [number, text] : TableLines(std::string(MARLO_TEST_DATA_DIR "/") + file)) {
     if (text.front() == '[' && text.back() == ']') {
@@ -15,24 +15,28 @@ void TableRows(const char* file, const char* section) {
       continue;
     }
     if (current != section) continue;
-    QStringList cells;
-    std::string_view rest = text;
+    QByteArrayList cells;
+    std::string_view rest = text, comment;
     try {
       while (true) {
         while (!rest.empty() && rest[0] == ' ') rest.remove_prefix(1);
-        if (rest.empty() || rest[0] == '#') break;  // the rest is a comment
+        if (rest.empty()) break;
+        if (rest[0] == '#') {  // a comment: the row's name
+          comment = rest.substr(std::min(rest.find_first_not_of("# "), rest.size()));
+          break;
+        }
         if (rest[0] == '"') {
-          cells << QString::fromStdString(TakeQuoted(rest));
+          cells << QByteArray::fromStdString(TakeQuoted(rest));
           continue;
         }
         const std::size_t end = std::min(rest.find(' '), rest.size());
-        cells << QString::fromUtf8(rest.substr(0, end));
+        cells << QByteArray(rest.data(), qsizetype(end));
         rest.remove_prefix(end);
       }
     } catch (const std::runtime_error& error) {
       qFatal("%s:%d: %s", file, number, error.what());
     }
-    QTest::addRow("%s:%d", file, number) << cells;
+    QTest::addRow("%s:%d %s", file, number, std::string(comment).c_str()) << cells;
   }
 }
 
