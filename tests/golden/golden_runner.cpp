@@ -1,15 +1,16 @@
-// Golden compile cases: compiles one case input with CompileText and compares
-// the outcome with the expectation file beside it.
+// Golden cases: an input beside the outcome expected from it.
 //
-//   golden_runner CASE.bos      run one case (CASE.words or CASE.err beside it)
-//   golden_runner --layout DIR  check that every DIR/<group>/<case>.bos has
-//                               exactly one expectation and every expectation
-//                               has its input
+//   golden_runner CASE.bos      a compile case (CASE.words or CASE.err beside it)
+//   golden_runner CASE_DIR      a preprocessor case folder
+//   golden_runner --layout DIR  check that every DIR/<group>/<case> is well formed
 //
-// The file format is described in tests/data/compile/README.md. Instruction
-// names in expectations are looked up in the instruction table, so no opcode
-// is written down twice. Exit code 0 means pass, 1 a failed case, 2 a broken
-// case file or bad usage.
+// The formats are described in tests/data/compile/README.md and
+// tests/data/preprocess/README.md. Instruction names in expectations are
+// looked up in the instruction table, so no opcode is written down twice.
+// A compile case is also compiled from a stream fed in pieces, which must
+// give what the whole text gives. Exit code 0 means pass, 1 a failed case, 2
+// a broken case file or bad usage.
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -17,30 +18,88 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "base/hooks.h"
+#include "compiler/bos_compiler.h"
 #include "compiler/cob_file.h"
 #include "compiler/compile_text.h"
 #include "compiler/instructions.h"
+#include "driver/compile_source.h"
+#include "driver/standard_tokens.h"
+#include "preprocessor/pre_processor.h"
 #include "tests/support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using marlo::core::CobHeader;
-using marlo::core::CobImage;
-using marlo::core::CompileOptions;
-using marlo::core::CompileOutcome;
-using marlo::core::InstructionInfo;
+using namespace marlo::core;
+using marlo::test::ReadFile;
+using Lines = std::vector<std::string>;
 
-// A mistake in the case file itself, reported with its line.
+// A mistake in the case files themselves.
 struct CaseFileError {
   std::string text;
 };
+
+std::string Trim(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n\f\v");
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(" \t\r\n\f\v") - first + 1));
+}
+
+// Blank-separated tokens; a token in double quotes may be empty ("").
+Lines Tokens(std::string_view text) {
+  Lines tokens;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (std::isspace(static_cast<unsigned char>(text[i]))) {
+      ++i;
+    } else if (text[i] == '"') {
+      const std::size_t close = text.find('"', i + 1);
+      if (close == std::string_view::npos) throw CaseFileError{"unterminated quote"};
+      tokens.emplace_back(text.substr(i + 1, close - i - 1));
+      i = close + 1;
+    } else {
+      const std::size_t start = i;
+      while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+      tokens.emplace_back(text.substr(start, i - start));
+    }
+  }
+  return tokens;
+}
+
+// The text with line breaks shown as "⏎" (still breaking the line), blanks
+// as "·" and other bytes outside printable ASCII as escapes.
+std::string Visible(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\n') {
+      out += "⏎\n";
+    } else if (c == ' ') {
+      out += "·";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else {
+      out += marlo::test::Escaped(std::string_view(&c, 1));
+    }
+  }
+  return out;
+}
+
+std::string Join(const Lines& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += "  [" + Visible(line) + "]\n";
+  return lines.empty() ? "  (none)\n" : out;
+}
+
+// ===================================================================== compile
 
 struct ExpectedError {
   std::optional<int> row;  // empty: any row ("*")
@@ -48,55 +107,16 @@ struct ExpectedError {
   std::string text;
 };
 
-struct HeaderCheck {
-  std::string field;
-  std::uint32_t value = 0;
-};
-
 struct Expectation {
   std::vector<std::uint32_t> code;
-  std::optional<std::vector<std::string>> scripts;
-  std::optional<std::vector<std::string>> pieces;
-  std::optional<std::vector<std::string>> stored;
+  std::optional<Lines> scripts, pieces, stored;
   std::optional<std::vector<std::uint32_t>> starts;
   std::optional<std::uint32_t> statics;
-  std::vector<HeaderCheck> cob;
-  std::vector<std::string> warnings;
+  std::vector<std::pair<std::string, std::uint32_t>> cob;  // header field, value
+  Lines warnings;
   std::optional<ExpectedError> error;
-  // The same input in the default language (a case in the extended one).
-  std::optional<ExpectedError> defaultError;
+  std::optional<ExpectedError> defaultError;  // the same input in the default language
 };
-
-std::string Trim(std::string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return std::string(text.substr(begin, end - begin));
-}
-
-// Blank-separated tokens; a token in double quotes may be empty ("").
-std::vector<std::string> Tokens(std::string_view text) {
-  std::vector<std::string> tokens;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (std::isspace(static_cast<unsigned char>(text[i]))) {
-      ++i;
-      continue;
-    }
-    std::string token;
-    if (text[i] == '"') {
-      const std::size_t close = text.find('"', i + 1);
-      if (close == std::string_view::npos) throw CaseFileError{"unterminated quote"};
-      token = std::string(text.substr(i + 1, close - i - 1));
-      i = close + 1;
-    } else {
-      while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) token += text[i++];
-    }
-    tokens.push_back(token);
-  }
-  return tokens;
-}
 
 // A word written as decimal (signed or not) or as 0x hexadecimal.
 std::uint32_t ParseWord(const std::string& token) {
@@ -111,58 +131,43 @@ std::uint32_t ParseWord(const std::string& token) {
 }
 
 double ParseDouble(const std::string& token) {
-  try {
-    std::size_t used = 0;
-    const double value = std::stod(token, &used);
-    if (used == token.size()) return value;
-  } catch (const std::exception&) {
-  }
-  throw CaseFileError{"not a number: '" + token + "'"};
-}
-
-const InstructionInfo* InstructionNamed(std::string_view name) {
-  for (const auto& info : marlo::core::kInstructions)
-    if (info.name == name) return &info;
-  return nullptr;
+  const char* last = token.data() + token.size();
+  double value = 0;
+  const auto [end, ec] = std::from_chars(token.data(), last, value);
+  if (token.empty() || ec != std::errc() || end != last) throw CaseFileError{"not a number: '" + token + "'"};
+  return value;
 }
 
 // `[row: col] text`, row and col each a number or "*".
 ExpectedError ParseErrorLine(const std::string& line) {
   const std::size_t colon = line.find(':');
   const std::size_t close = line.find(']');
-  if (colon == std::string::npos || close == std::string::npos || colon > close || close + 1 >= line.size() ||
-      line[close + 1] != ' ')
+  if (line[0] != '[' || colon == std::string::npos || close == std::string::npos || colon > close ||
+      close + 1 >= line.size() || line[close + 1] != ' ')
     throw CaseFileError{"error line must read '[row: col] text'"};
-  auto position = [](std::string part) -> std::optional<int> {
-    part = Trim(part);
+  auto position = [](const std::string& part) -> std::optional<int> {
     if (part == "*") return std::nullopt;
-    try {
-      std::size_t used = 0;
-      const int value = std::stoi(part, &used);
-      if (used == part.size() && value >= 0) return value;
-    } catch (const std::exception&) {
-    }
-    throw CaseFileError{"bad row or column '" + part + "'"};
+    int value = 0;
+    const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), value);
+    if (part.empty() || ec != std::errc() || end != part.data() + part.size() || value < 0)
+      throw CaseFileError{"bad row or column '" + part + "'"};
+    return value;
   };
-  ExpectedError error;
-  error.row = position(line.substr(1, colon - 1));
-  error.col = position(line.substr(colon + 1, close - colon - 1));
-  error.text = line.substr(close + 2);
-  while (!error.text.empty() && (error.text.back() == ' ' || error.text.back() == '\t')) error.text.pop_back();
-  return error;
+  std::string text = line.substr(close + 2);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+  return {position(Trim(line.substr(1, colon - 1))), position(Trim(line.substr(colon + 1, close - colon - 1))), text};
 }
 
 void ParseOptions(const std::string& value, CompileOptions& options) {
   for (const std::string& item : Tokens(value)) {
+    const std::size_t eq = item.find('=');
+    const std::string name = item.substr(0, eq);
+    const std::string number = eq == std::string::npos ? "" : item.substr(eq + 1);
     if (item == "extended") {
       options.extended = true;
-      continue;
-    }
-    const std::size_t eq = item.find('=');
-    if (eq == std::string::npos) throw CaseFileError{"option must read name=value or extended: '" + item + "'"};
-    const std::string name = item.substr(0, eq);
-    const std::string number = item.substr(eq + 1);
-    if (name == "angular") {
+    } else if (eq == std::string::npos) {
+      throw CaseFileError{"option must read name=value or extended: '" + item + "'"};
+    } else if (name == "angular") {
       options.angularConst = ParseDouble(number);
     } else if (name == "linear") {
       options.linearConst = ParseDouble(number);
@@ -190,84 +195,80 @@ constexpr std::pair<std::string_view, std::uint32_t CobHeader::*> kHeaderFields[
     {"FileSize", nullptr},
 };
 
-std::uint32_t HeaderField(const CobHeader& header, std::size_t fileSize, std::string_view field) {
-  for (const auto& [name, member] : kHeaderFields)
-    if (name == field && member) return header.*member;
-  return static_cast<std::uint32_t>(fileSize);
+const std::pair<std::string_view, std::uint32_t CobHeader::*>* HeaderField(std::string_view name) {
+  for (const auto& field : kHeaderFields)
+    if (field.first == name) return &field;
+  return nullptr;
 }
 
-// Reads a .words or .err file. Header lines are `key: value`; in a .words
-// file every other line is one instruction (NAME and its operands) or raw
-// words; in a .err file exactly one line is the expected error line.
+// One line of a .words or .err file: a `key: value` header line, the error
+// line of a .err file, or in a .words file an instruction (NAME and its
+// operands) or raw words.
+void ParseExpectationLine(const std::string& whole, bool errorFile, Expectation& expected, CompileOptions& options) {
+  if (errorFile && whole[0] == '[') {
+    if (expected.error) throw CaseFileError{"a second error line"};
+    expected.error = ParseErrorLine(whole);
+    return;
+  }
+  const std::size_t colon = whole.find(':');
+  if (colon != std::string::npos && colon > 0 && whole.find_first_not_of("abcdefghijklmnopqrstuvwxyz-") == colon) {
+    const std::string key = whole.substr(0, colon);
+    const std::string raw = Trim(whole.substr(colon + 1));  // a warning is taken verbatim
+    const std::string value = Trim(whole.substr(colon + 1, whole.find('#') - colon - 1));
+    auto words = [&] {
+      std::vector<std::uint32_t> out;
+      for (const std::string& token : Tokens(value)) out.push_back(ParseWord(token));
+      return out;
+    };
+    if (key == "warning") {
+      expected.warnings.push_back(raw);
+    } else if (key == "options") {
+      ParseOptions(value, options);
+    } else if (key == "default") {
+      expected.defaultError = ParseErrorLine(raw);
+    } else if (errorFile) {
+      throw CaseFileError{"'" + key + ":' belongs in a .words file"};
+    } else if (key == "scripts" || key == "pieces" || key == "stored") {
+      (key == "scripts" ? expected.scripts : key == "pieces" ? expected.pieces : expected.stored) = Tokens(value);
+    } else if (key == "statics") {
+      expected.statics = ParseWord(value);
+    } else if (key == "starts") {
+      expected.starts = words();
+    } else if (key == "cob") {
+      for (const std::string& item : Tokens(value)) {
+        const std::size_t eq = item.find('=');
+        if (eq == std::string::npos || !HeaderField(item.substr(0, eq)))
+          throw CaseFileError{"cob check must read Field=value: '" + item + "'"};
+        expected.cob.emplace_back(item.substr(0, eq), ParseWord(item.substr(eq + 1)));
+      }
+    } else {
+      throw CaseFileError{"unknown key '" + key + ":'"};
+    }
+    return;
+  }
+  if (errorFile) throw CaseFileError{"a .err file holds only the error line, options: and warning: lines"};
+  const Lines tokens = Tokens(whole.substr(0, whole.find('#')));
+  if (tokens.empty()) return;
+  std::size_t first = 0;
+  if (std::isalpha(static_cast<unsigned char>(tokens[0][0]))) {
+    const InstructionInfo* info = nullptr;
+    for (const auto& entry : kInstructions)
+      if (entry.name == tokens[0]) info = &entry;
+    if (!info) throw CaseFileError{"unknown instruction '" + tokens[0] + "'"};
+    if (static_cast<int>(tokens.size()) - 1 != info->operandCount)
+      throw CaseFileError{tokens[0] + " takes " + std::to_string(info->operandCount) + " operand(s)"};
+    expected.code.push_back(static_cast<std::uint32_t>(info->opcode));
+    first = 1;
+  }
+  for (std::size_t i = first; i < tokens.size(); ++i) expected.code.push_back(ParseWord(tokens[i]));
+}
+
 Expectation ParseExpectation(const fs::path& path, bool errorFile, CompileOptions& options) {
   Expectation expected;
   for (const auto& [lineNumber, rawLine] : marlo::test::TableLines(path)) {
     try {
       const std::string whole = Trim(rawLine);
-      if (whole[0] == '#') continue;
-      if (errorFile && whole[0] == '[') {
-        if (expected.error) throw CaseFileError{"a second error line"};
-        expected.error = ParseErrorLine(whole);
-        continue;
-      }
-      const std::size_t colon = whole.find(':');
-      const bool header =
-          colon != std::string::npos && colon > 0 && whole.find_first_not_of("abcdefghijklmnopqrstuvwxyz-") == colon;
-      if (header) {
-        const std::string key = whole.substr(0, colon);
-        // A warning is taken verbatim; every other value may end in a comment.
-        if (key == "warning") {
-          expected.warnings.push_back(Trim(whole.substr(colon + 1)));
-          continue;
-        }
-        const std::string value = Trim(whole.substr(colon + 1, whole.find('#') - colon - 1));
-        if (key == "options") {
-          ParseOptions(value, options);
-        } else if (key == "default") {
-          expected.defaultError = ParseErrorLine(Trim(whole.substr(colon + 1)));
-        } else if (errorFile) {
-          throw CaseFileError{"'" + key + ":' belongs in a .words file"};
-        } else if (key == "scripts") {
-          expected.scripts = Tokens(value);
-        } else if (key == "pieces") {
-          expected.pieces = Tokens(value);
-        } else if (key == "stored") {
-          expected.stored = Tokens(value);
-        } else if (key == "statics") {
-          expected.statics = ParseWord(value);
-        } else if (key == "starts") {
-          std::vector<std::uint32_t> starts;
-          for (const std::string& token : Tokens(value)) starts.push_back(ParseWord(token));
-          expected.starts = starts;
-        } else if (key == "cob") {
-          for (const std::string& item : Tokens(value)) {
-            const std::size_t eq = item.find('=');
-            HeaderCheck check{item.substr(0, eq), 0};
-            bool known = false;
-            for (const auto& field : kHeaderFields) known = known || field.first == check.field;
-            if (eq == std::string::npos || !known)
-              throw CaseFileError{"cob check must read Field=value: '" + item + "'"};
-            check.value = ParseWord(item.substr(eq + 1));
-            expected.cob.push_back(check);
-          }
-        } else {
-          throw CaseFileError{"unknown key '" + key + ":'"};
-        }
-        continue;
-      }
-      if (errorFile) throw CaseFileError{"a .err file holds only the error line, options: and warning: lines"};
-      const std::vector<std::string> tokens = Tokens(whole.substr(0, whole.find('#')));
-      if (tokens.empty()) continue;
-      if (std::isalpha(static_cast<unsigned char>(tokens[0][0]))) {
-        const InstructionInfo* info = InstructionNamed(tokens[0]);
-        if (!info) throw CaseFileError{"unknown instruction '" + tokens[0] + "'"};
-        if (static_cast<int>(tokens.size()) - 1 != info->operandCount)
-          throw CaseFileError{tokens[0] + " takes " + std::to_string(info->operandCount) + " operand(s)"};
-        expected.code.push_back(static_cast<std::uint32_t>(info->opcode));
-        for (std::size_t i = 1; i < tokens.size(); ++i) expected.code.push_back(ParseWord(tokens[i]));
-      } else {
-        for (const std::string& token : tokens) expected.code.push_back(ParseWord(token));
-      }
+      if (whole[0] != '#') ParseExpectationLine(whole, errorFile, expected, options);
     } catch (const CaseFileError& e) {
       throw CaseFileError{"line " + std::to_string(lineNumber) + ": " + e.text};
     }
@@ -285,150 +286,140 @@ std::string Hex(std::uint32_t word) {
 }
 
 // The words as instruction lines; the line holding word `mark` gets ">>".
-void PrintListing(std::ostream& out, const char* title, const std::vector<std::uint32_t>& words, std::size_t mark) {
-  out << title << " (" << words.size() << " words):\n";
-  std::size_t i = 0;
-  while (i < words.size()) {
-    const std::size_t start = i;
-    std::string line;
-    const InstructionInfo* info = marlo::core::FindInstruction(words[i]);
-    if (info && i + info->operandCount < words.size()) {
+std::string Listing(const char* title, const std::vector<std::uint32_t>& words, std::size_t mark) {
+  std::string out = std::string(title) + " (" + std::to_string(words.size()) + " words):\n";
+  for (std::size_t i = 0, start = 0; i < words.size(); start = i) {
+    std::string line = Hex(words[i]) + "  (" + std::to_string(static_cast<std::int32_t>(words[i])) + ")";
+    const InstructionInfo* info = FindInstruction(words[i++]);
+    if (info && i - 1 + info->operandCount < words.size()) {
       line = std::string(info->name);
-      for (int k = 0; k < info->operandCount; ++k)
-        line += " " + std::to_string(static_cast<std::int32_t>(words[i + 1 + k]));
-      i += 1 + info->operandCount;
-    } else {
-      line = Hex(words[i]) + "  (" + std::to_string(static_cast<std::int32_t>(words[i])) + ")";
-      ++i;
+      for (int k = 0; k < info->operandCount; ++k) line += " " + std::to_string(static_cast<std::int32_t>(words[i++]));
     }
-    const bool marked = mark >= start && mark < i;
     char index[32];
-    std::snprintf(index, sizeof index, "%s %5zu  ", marked ? ">>" : "  ", start);
-    out << index << line << "\n";
+    std::snprintf(index, sizeof index, "%s %5zu  ", mark >= start && mark < i ? ">>" : "  ", start);
+    out += index + line + "\n";
   }
+  return out;
 }
 
-std::string JoinNames(const std::vector<std::string>& names) {
-  std::string text;
-  for (const std::string& name : names) text += (text.empty() ? "" : " ") + ("\"" + name + "\"");
-  return "[" + text + "]";
-}
-
-std::string JoinWords(const std::vector<std::uint32_t>& words) {
-  std::string text;
-  for (std::uint32_t word : words) text += (text.empty() ? "" : " ") + std::to_string(word);
-  return "[" + text + "]";
+template <typename T>
+std::string Shown(const std::vector<T>& items) {
+  std::ostringstream out;
+  for (const T& item : items) out << (&item == items.data() ? "\"" : " \"") << item << '"';
+  return "[" + out.str() + "]";
 }
 
 std::string Position(const std::optional<int>& value) { return value ? std::to_string(*value) : "*"; }
 
-// Runs one case; prints what differs and returns the process exit code.
-int RunCase(const fs::path& input) {
-  fs::path wordsPath = input;
-  wordsPath.replace_extension(".words");
-  fs::path errPath = input;
-  errPath.replace_extension(".err");
-  const bool hasWords = fs::exists(wordsPath);
+// The text fed to CompileStream from another thread in pieces of 1 to
+// `maxPiece` bytes.
+CompileOutcome Streamed(const std::string& text, const CompileOptions& options, std::size_t maxPiece) {
+  TextStream stream;
+  std::thread writer([&] {
+    std::mt19937 random(static_cast<unsigned>(text.size() + maxPiece));
+    for (std::size_t at = 0, piece = 0; at < text.size(); at += piece) {
+      piece = 1 + random() % maxPiece;
+      stream.Append(std::string_view(text).substr(at, piece));
+    }
+    stream.Close();
+  });
+  CompileOutcome outcome = CompileStream(stream, options);
+  writer.join();
+  return outcome;
+}
+
+int RunCompileCase(const fs::path& input) {
+  const fs::path wordsPath = fs::path(input).replace_extension(".words");
+  const fs::path errPath = fs::path(input).replace_extension(".err");
   const bool hasErr = fs::exists(errPath);
-  if (hasWords == hasErr) {
-    std::cout << input.string() << ": needs exactly one of " << wordsPath.filename().string() << " and "
-              << errPath.filename().string() << "\n";
+  if (fs::exists(wordsPath) == hasErr) {
+    std::cout << input.string() << ": needs exactly one of .words and .err\n";
     return 2;
   }
-  const fs::path expectationPath = hasWords ? wordsPath : errPath;
-
+  const fs::path expectationPath = hasErr ? errPath : wordsPath;
   CompileOptions options;
   Expectation expected;
   std::string source;
   try {
-    source = marlo::test::ReadFile(input);
+    source = ReadFile(input);
     expected = ParseExpectation(expectationPath, hasErr, options);
   } catch (const CaseFileError& e) {
     std::cout << expectationPath.string() << ": " << e.text << "\n";
     return 2;
-  } catch (const std::runtime_error& e) {
-    std::cout << e.what() << "\n";
-    return 2;
   }
 
-  std::vector<std::string> warnings;
-  options.onWarning = [&warnings](const marlo::core::CompileWarning& warning) { warnings.push_back(warning.text); };
-  const CompileOutcome outcome = marlo::core::CompileText(source, options);
+  const CompileOptions quiet = options;
+  Lines warnings;
+  options.onWarning = [&warnings](const CompileWarning& warning) { warnings.push_back(warning.text); };
+  const CompileOutcome outcome = CompileText(source, options);
 
-  std::vector<std::string> failures;
-  std::ostringstream listings;
-  if (warnings != expected.warnings) {
-    std::string text = "warnings differ:\n  expected:";
-    for (const auto& w : expected.warnings) text += "\n    " + w;
-    text += "\n  actual:";
-    for (const auto& w : warnings) text += "\n    " + w;
-    failures.push_back(text);
+  Lines failures;
+  std::string listings;
+  if (warnings != expected.warnings)
+    failures.push_back("warnings differ:\n  expected:\n" + Join(expected.warnings) + "  actual:\n" + Join(warnings));
+  for (const std::size_t maxPiece : {1, 7, 4096}) {
+    const CompileOutcome streamed = Streamed(source, quiet, maxPiece);
+    if (streamed.ok != outcome.ok || streamed.errorText != outcome.errorText || streamed.row != outcome.row ||
+        streamed.col != outcome.col || streamed.image.code != outcome.image.code ||
+        streamed.image.scriptNames != outcome.image.scriptNames ||
+        streamed.image.pieceNames != outcome.image.pieceNames)
+      failures.push_back("compiled from a stream in pieces of up to " + std::to_string(maxPiece) +
+                         " bytes, the outcome differs from the whole text's");
   }
 
   // The error `want` against `got`; `what` names the compile in a failure.
   auto checkError = [&](const ExpectedError& want, const CompileOutcome& got, const std::string& what) {
     const std::string wantLine = "[" + Position(want.row) + ": " + Position(want.col) + "] " + want.text;
+    const std::string gotLine = "[" + std::to_string(got.row) + ": " + std::to_string(got.col) + "] " + got.errorText;
     if (got.ok) {
       failures.push_back("expected the error line" + what + "\n  " + wantLine + "\nbut the compile succeeded");
-      PrintListing(listings, "actual code", got.image.code, got.image.code.size());
-      return;
-    }
-    const std::string gotLine = "[" + std::to_string(got.row) + ": " + std::to_string(got.col) + "] " + got.errorText;
-    const bool same =
-        (!want.row || *want.row == got.row) && (!want.col || *want.col == got.col) && want.text == got.errorText;
-    if (!same)
+      listings += Listing("actual code", got.image.code, got.image.code.size());
+    } else if ((want.row && *want.row != got.row) || (want.col && *want.col != got.col) || want.text != got.errorText) {
       failures.push_back("error line" + what + " differs:\n  expected: " + wantLine + "\n  actual:   " + gotLine);
+    }
   };
   if (expected.defaultError) {
-    CompileOptions defaults = options;
+    CompileOptions defaults = quiet;
     defaults.extended = false;
-    defaults.onWarning = nullptr;
-    checkError(*expected.defaultError, marlo::core::CompileText(source, defaults), " of the default language");
+    checkError(*expected.defaultError, CompileText(source, defaults), " of the default language");
   }
 
+  const CobImage& image = outcome.image;
   if (expected.error) {
     checkError(*expected.error, outcome, "");
   } else if (!outcome.ok) {
     failures.push_back("expected a successful compile, got\n  [" + std::to_string(outcome.row) + ": " +
                        std::to_string(outcome.col) + "] " + outcome.errorText);
   } else {
-    const CobImage& image = outcome.image;
     if (image.code != expected.code) {
       std::size_t first = 0;
       while (first < image.code.size() && first < expected.code.size() && image.code[first] == expected.code[first])
         ++first;
-      PrintListing(listings, "expected code", expected.code, first);
-      PrintListing(listings, "actual code", image.code, first);
-      std::string text = "code differs at word " + std::to_string(first) + " (code byte " + std::to_string(4 * first) +
-                         ", file byte " + std::to_string(44 + 4 * first) + "): expected ";
-      text += first < expected.code.size() ? Hex(expected.code[first]) : std::string("end of code");
-      text += ", actual ";
-      text += first < image.code.size() ? Hex(image.code[first]) : std::string("end of code");
-      failures.push_back(text);
+      listings += Listing("expected code", expected.code, first) + Listing("actual code", image.code, first);
+      failures.push_back("code differs at word " + std::to_string(first) + " (file byte " +
+                         std::to_string(44 + 4 * first) + "): expected " +
+                         (first < expected.code.size() ? Hex(expected.code[first]) : "end of code") + ", actual " +
+                         (first < image.code.size() ? Hex(image.code[first]) : "end of code"));
     }
-    if (expected.scripts && *expected.scripts != image.scriptNames)
-      failures.push_back("script names: expected " + JoinNames(*expected.scripts) + ", actual " +
-                         JoinNames(image.scriptNames));
-    if (expected.pieces && *expected.pieces != image.pieceNames)
-      failures.push_back("piece names: expected " + JoinNames(*expected.pieces) + ", actual " +
-                         JoinNames(image.pieceNames));
-    if (expected.starts && *expected.starts != image.scriptStarts)
-      failures.push_back("script starts: expected " + JoinWords(*expected.starts) + ", actual " +
-                         JoinWords(image.scriptStarts));
-    if (expected.statics && *expected.statics != image.staticVarCount)
-      failures.push_back("static count: expected " + std::to_string(*expected.statics) + ", actual " +
-                         std::to_string(image.staticVarCount));
+    auto check = [&](const auto& want, const auto& got, const char* what) {
+      if (want && *want != got)
+        failures.push_back(std::string(what) + ": expected " + Shown(*want) + ", actual " + Shown(got));
+    };
+    check(expected.scripts, image.scriptNames, "script names");
+    check(expected.pieces, image.pieceNames, "piece names");
+    check(expected.starts, image.scriptStarts, "script starts");
+    if (expected.statics)
+      check(std::optional(std::vector{*expected.statics}), std::vector{image.staticVarCount}, "static count");
     if (expected.stored || !expected.cob.empty()) {
       try {
-        const std::vector<std::uint8_t> bytes = marlo::core::BuildCob(image);
-        const marlo::core::CobFile file = marlo::core::ReadCob(bytes);
-        if (expected.stored && *expected.stored != file.scriptNames)
-          failures.push_back("stored script names: expected " + JoinNames(*expected.stored) + ", actual " +
-                             JoinNames(file.scriptNames));
-        for (const HeaderCheck& check : expected.cob) {
-          const std::uint32_t actual = HeaderField(file.header, bytes.size(), check.field);
-          if (actual != check.value)
-            failures.push_back("COB " + check.field + ": expected " + std::to_string(check.value) + ", actual " +
+        const std::vector<std::uint8_t> bytes = BuildCob(image);
+        const CobFile file = ReadCob(bytes);
+        check(expected.stored, file.scriptNames, "stored script names");
+        for (const auto& [field, value] : expected.cob) {
+          const auto member = HeaderField(field)->second;
+          const std::uint32_t actual = member ? file.header.*member : static_cast<std::uint32_t>(bytes.size());
+          if (actual != value)
+            failures.push_back("COB " + field + ": expected " + std::to_string(value) + ", actual " +
                                std::to_string(actual));
         }
       } catch (const std::exception& e) {
@@ -436,53 +427,271 @@ int RunCase(const fs::path& input) {
       }
     }
   }
-
   if (failures.empty()) return 0;
   std::cout << "FAILED " << input.string() << "\n";
   for (const std::string& failure : failures) std::cout << failure << "\n";
-  std::cout << listings.str();
+  std::cout << listings;
   return 1;
 }
 
-// Every input has one expectation and every expectation has its input.
+// ================================================================ preprocess
+
+constexpr const char* kMainFile = "main.bos";  // errors in the input are reported under this name
+constexpr const char* kExpectationFiles[] = {"expected.pp", "expected.defines", "expected.error", "expected.tests"};
+
+struct PpOptions {
+  std::string includeDirs;
+  bool ignoreCase = false;
+  int passes = 2;
+};
+
+struct PpExpectation {
+  std::string source;
+  std::optional<Lines> defines, tests;
+  std::optional<std::pair<std::string, std::string>> error;  // "file(line): text", "[row: col]"
+};
+
+struct PpOutcome {
+  std::string source;
+  Lines defines, tests;
+  bool failed = false;
+  std::string describe, position;
+  Lines messages;  // what the compile reported for a failed two-pass road
+  Lines problems;  // anything beyond the expectations that went wrong
+};
+
+// Lines split at LF; a final LF does not start another line.
+Lines SplitLines(const std::string& text) {
+  Lines lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// "include: DIRS" (verbatim after the colon's following blanks),
+// "ignore-case", "passes: 1" or "passes: 2".
+PpOptions ParsePpOptions(const fs::path& path) {
+  PpOptions options;
+  if (!fs::exists(path)) return options;
+  for (const auto& [number, line] : marlo::test::TableLines(path)) {
+    const std::size_t colon = line.find(':');
+    const std::string key = Trim(line.substr(0, colon));
+    const std::size_t start = colon == std::string::npos ? colon : line.find_first_not_of(" \t", colon + 1);
+    const std::string value = start == std::string::npos ? "" : line.substr(start);
+    if (key == "include" && colon != std::string::npos) {
+      options.includeDirs = value;
+    } else if (key == "ignore-case" && colon == std::string::npos) {
+      options.ignoreCase = true;
+    } else if (key == "passes" && (Trim(value) == "1" || Trim(value) == "2")) {
+      options.passes = Trim(value) == "1" ? 1 : 2;
+    } else {
+      throw CaseFileError{"options line " + std::to_string(number) + ": cannot read '" + line + "'"};
+    }
+  }
+  return options;
+}
+
+PpExpectation ReadPpExpectation(const fs::path& dir) {
+  PpExpectation expected{ReadFile(dir / "expected.pp"), {}, {}, {}};
+  if (fs::exists(dir / "expected.defines")) expected.defines = SplitLines(ReadFile(dir / "expected.defines"));
+  if (fs::exists(dir / "expected.tests")) expected.tests = SplitLines(ReadFile(dir / "expected.tests"));
+  if (fs::exists(dir / "expected.error")) {
+    const Lines lines = SplitLines(ReadFile(dir / "expected.error"));
+    if (lines.size() != 2) throw CaseFileError{"expected.error must hold two lines: the error and its [row: col]"};
+    expected.error = {lines[0], lines[1]};
+  }
+  return expected;
+}
+
+class MessageCollector : public IMessageList {
+ public:
+  void Add(const std::string& line) override { lines.push_back(line); }
+  Lines lines;
+};
+
+void TakeState(const TPreProcessor& preprocessor, PpOutcome& outcome) {
+  auto entries = [](const TStack& stack) {
+    Lines out;
+    for (int i = 0; i < stack.Count(); ++i) out.push_back(stack.Get(i));
+    return out;
+  };
+  outcome.source = preprocessor.Source();
+  outcome.defines = entries(preprocessor.Defines());
+  outcome.tests = entries(preprocessor.PreProcessorTests());
+  outcome.failed = preprocessor.Failed();
+  if (outcome.failed) outcome.describe = preprocessor.Error().Describe();
+}
+
+// One Execute, as the first pass of the road runs it.
+PpOutcome RunOnePass(const std::string& text, const PpOptions& options) {
+  PpOutcome outcome;
+  TPreProcessor preprocessor;
+  preprocessor.SetTokens(StandardTokenList());
+  preprocessor.SetDefinesCaseSensitive(!options.ignoreCase);
+  preprocessor.Reset();
+  preprocessor.SetIncludeDirs(options.includeDirs);
+  preprocessor.SetFileName(kMainFile);
+  const std::string returned = preprocessor.Execute(text);
+  TakeState(preprocessor, outcome);
+  if (outcome.failed) {
+    int row = 0;
+    int col = 0;
+    EndOfText(preprocessor.Source(), row, col);
+    outcome.position = "[" + std::to_string(row) + ": " + std::to_string(col) + "]";
+    if (!returned.empty()) outcome.problems.push_back("Execute failed but returned a non-empty text");
+  } else if (returned != preprocessor.Source()) {
+    outcome.problems.push_back("Execute returned a text other than Source");
+  }
+  return outcome;
+}
+
+// Both passes; a failure is taken through the compile road once more to see
+// the error line a compile reports.
+PpOutcome RunRoad(const std::string& text, const PpOptions& options) {
+  PpOutcome outcome;
+  PreprocessSettings settings;
+  settings.includeDirs = options.includeDirs;
+  settings.definesCaseSensitive = !options.ignoreCase;
+  TPreProcessor preprocessor;
+  preprocessor.SetTokens(StandardTokenList());
+  PreprocessTwice(preprocessor, text, kMainFile, settings);
+  TakeState(preprocessor, outcome);
+  if (!outcome.failed) return outcome;
+
+  TPreProcessor again;
+  again.SetTokens(StandardTokenList());
+  TBosCompiler compiler;
+  MessageCollector messages;
+  compiler.SetPreProcesser(&again);
+  compiler.SetMessageListBox(&messages);
+  compiler.SetSourceFile(kMainFile);
+  compiler.SetOutputFilename("main.cob");
+  const marlo::test::ScratchDir scratch("preprocess_runner");  // nothing may be written into the case folder
+  compiler.SetOutputPath(scratch.path().string() + "/");
+  if (PreprocessAndCompile(again, compiler, text, kMainFile, settings))
+    outcome.problems.push_back("the compile road compiled a text whose preprocessing failed");
+  outcome.messages = messages.lines;
+  if (again.Source() != preprocessor.Source())
+    outcome.problems.push_back("the compile road's preprocessing produced another text than the two passes");
+  return outcome;
+}
+
+std::string TextDifference(const std::string& what, const std::string& expected, const std::string& actual) {
+  std::size_t at = 0;
+  while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+  const std::size_t lineStart = actual.rfind('\n', at == 0 ? 0 : at - 1);
+  const std::size_t column = lineStart == std::string::npos || at == 0 ? at : at - lineStart - 1;
+  const auto rows = std::count(actual.begin(), actual.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+  return what + " differs at byte " + std::to_string(at) + " (row " + std::to_string(rows) + ", column " +
+         std::to_string(column) + "; expected " + std::to_string(expected.size()) + " bytes, got " +
+         std::to_string(actual.size()) + ")\n--- expected ---\n" + Visible(expected) + "\n--- actual ---\n" +
+         Visible(actual) + "\n---";
+}
+
+Lines ComparePp(const PpExpectation& expected, const PpOutcome& actual, int passes) {
+  Lines failures = actual.problems;
+  if (actual.source != expected.source) failures.push_back(TextDifference("Source", expected.source, actual.source));
+  auto table = [&](const std::optional<Lines>& want, const Lines& got, const std::string& what) {
+    if (want && *want != got)
+      failures.push_back(what + " differ\n--- expected ---\n" + Join(*want) + "--- actual ---\n" + Join(got));
+  };
+  table(expected.defines, actual.defines, "Defines");
+  table(expected.tests, actual.tests, "PreProcessorTests");
+  if (!expected.error) {
+    if (actual.failed) failures.push_back("unexpected error: " + actual.describe);
+    return failures;
+  }
+  const auto& [describe, position] = *expected.error;
+  if (!actual.failed) {
+    failures.push_back("expected the error " + describe + " but the preprocessing succeeded");
+  } else if (actual.describe != describe) {
+    failures.push_back("error differs\n  expected: " + describe + "\n  actual:   " + actual.describe);
+  }
+  if (actual.failed && passes == 1 && actual.position != position)
+    failures.push_back("end of text differs\n  expected: " + position + "\n  actual:   " + actual.position);
+  if (actual.failed && passes == 2)
+    table(Lines{std::string("Compiling file '") + kMainFile + "'", position + " " + describe}, actual.messages,
+          "compile messages");
+  return failures;
+}
+
+int RunPreprocessCase(const fs::path& dir) {
+  const fs::path caseDir = fs::absolute(dir);
+  const PpOptions options = ParsePpOptions(caseDir / "options");
+  const std::string text = ReadFile(caseDir / "main.bos");
+  const PpExpectation expected = ReadPpExpectation(caseDir);
+  fs::current_path(caseDir);
+  const PpOutcome actual = options.passes == 1 ? RunOnePass(text, options) : RunRoad(text, options);
+  const Lines failures = ComparePp(expected, actual, options.passes);
+  for (const std::string& failure : failures) std::cout << failure << "\n";
+  if (failures.empty()) return 0;
+  std::cout << "FAILED: " << caseDir.string() << "\n";
+  return 1;
+}
+
+// ==================================================================== layout
+
+// Every DIR/<group>/<case> is a case: a compile input with exactly one
+// expectation, an expectation with its input, or a preprocessor case folder
+// with its input and expected text whose files all read.
 int CheckLayout(const fs::path& root) {
   int problems = 0;
   int cases = 0;
+  auto problem = [&](const fs::path& where, const std::string& text) {
+    std::cout << where.string() << ": " << text << "\n";
+    ++problems;
+  };
   for (const auto& group : fs::directory_iterator(root)) {
     if (!group.is_directory()) continue;
     for (const auto& entry : fs::directory_iterator(group.path())) {
-      const fs::path path = entry.path();
+      const fs::path& path = entry.path();
       const std::string ext = path.extension().string();
-      if (ext == ".bos") {
+      if (entry.is_directory()) {
         ++cases;
-        const bool words = fs::exists(fs::path(path).replace_extension(".words"));
-        const bool err = fs::exists(fs::path(path).replace_extension(".err"));
-        if (words == err) {
-          std::cout << path.string() << ": needs exactly one of .words and .err\n";
-          ++problems;
+        for (const char* needed : {"main.bos", "expected.pp"})
+          if (!fs::exists(path / needed)) problem(path, std::string("no ") + needed);
+        for (const auto& file : fs::directory_iterator(path)) {
+          const std::string name = file.path().filename().string();
+          if (name.rfind("expected", 0) == 0 && std::find(std::begin(kExpectationFiles), std::end(kExpectationFiles),
+                                                          name) == std::end(kExpectationFiles))
+            problem(file.path(), "not a known expectation file");
         }
+        try {
+          ParsePpOptions(path / "options");
+          ReadPpExpectation(path);
+        } catch (const CaseFileError& error) {
+          problem(path, error.text);
+        } catch (const std::runtime_error& error) {
+          problem(path, error.what());
+        }
+      } else if (ext == ".bos") {
+        ++cases;
+        if (fs::exists(fs::path(path).replace_extension(".words")) ==
+            fs::exists(fs::path(path).replace_extension(".err")))
+          problem(path, "needs exactly one of .words and .err");
       } else if (ext == ".words" || ext == ".err") {
-        if (!fs::exists(fs::path(path).replace_extension(".bos"))) {
-          std::cout << path.string() << ": has no .bos input\n";
-          ++problems;
-        }
+        if (!fs::exists(fs::path(path).replace_extension(".bos"))) problem(path, "has no .bos input");
       } else {
-        std::cout << path.string() << ": not a case file (.bos, .words, .err)\n";
-        ++problems;
+        problem(path, "not a case file (.bos, .words, .err) or case folder");
       }
     }
   }
+  if (cases == 0) problem(root, "no cases");
   std::cout << cases << " cases, " << problems << " layout problem(s)\n";
-  return problems == 0 && cases > 0 ? 0 : 1;
+  return problems == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string_view(argv[1]) == "--layout") return CheckLayout(argv[2]);
-  if (argc != 2) {
-    std::cerr << "usage: golden_runner CASE.bos | golden_runner --layout DIR\n";
-    return 2;
+  try {
+    if (argc == 3 && std::string_view(argv[1]) == "--layout") return CheckLayout(argv[2]);
+    if (argc == 2) return fs::is_directory(argv[1]) ? RunPreprocessCase(argv[1]) : RunCompileCase(argv[1]);
+    std::cerr << "usage: golden_runner CASE.bos | CASE_DIR | --layout DIR\n";
+  } catch (const CaseFileError& error) {
+    std::cout << "broken case: " << error.text << "\n";
+  } catch (const std::exception& error) {
+    std::cout << "error: " << error.what() << "\n";
   }
-  return RunCase(argv[1]);
+  return 2;
 }
