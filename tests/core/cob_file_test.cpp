@@ -4,29 +4,16 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 
 namespace marlo::core {
 namespace {
-
-// "04 00 0a ..." -> bytes; '#' starts a comment running to the end of the line.
-std::vector<std::uint8_t> HexBytes(const std::string& text) {
-  std::vector<std::uint8_t> bytes;
-  std::string digits;
-  bool comment = false;
-  for (char c : text) {
-    if (c == '\n') comment = false;
-    if (c == '#') comment = true;
-    if (comment || !std::isxdigit(static_cast<unsigned char>(c))) continue;
-    digits += c;
-    if (digits.size() == 2) {
-      bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits, nullptr, 16)));
-      digits.clear();
-    }
-  }
-  return bytes;
-}
 
 // Two scripts, two pieces, three statics:
 //   create:   HIDE turret; PUSH_CONSTANT 0; RETURN      (words 0-4)
@@ -44,56 +31,26 @@ CobImage TankImage() {
 // Worked out from the layout: 8 code words, so the index table sits at
 // 44 + 32 = 76, the script name table at 76 + 8 = 84, the piece name table at
 // 84 + 8 = 92 and the pool at 92 + 8 = 100. "Create\0" is 7 bytes (100),
-// "myscript\0" 9 (107), "base\0" 5 (116), "turret\0" 7 (121); 128 bytes in all.
-const std::vector<std::uint8_t> kTankBytes = HexBytes(R"(
-  04 00 00 00   # 0   Version
-  02 00 00 00   # 4   ScriptCount
-  02 00 00 00   # 8   PieceCount
-  08 00 00 00   # 12  CodeWords
-  03 00 00 00   # 16  StaticVarCount
-  00 00 00 00   # 20  Reserved
-  4C 00 00 00   # 24  ScriptIndexTableOffset = 76
-  54 00 00 00   # 28  ScriptNameTableOffset  = 84
-  5C 00 00 00   # 32  PieceNameTableOffset   = 92
-  2C 00 00 00   # 36  CodeOffset             = 44
-  64 00 00 00   # 40  NamePoolOffset         = 100
-  00 60 00 10   01 00 00 00                  # 44  HIDE 1
-  01 10 02 10   00 00 00 00   00 50 06 10    # 52  PUSH_CONSTANT 0, RETURN
-  01 10 02 10   00 00 00 00   00 50 06 10    # 64  PUSH_CONSTANT 0, RETURN
-  00 00 00 00   05 00 00 00                  # 76  script starts 0, 5
-  64 00 00 00   6B 00 00 00                  # 84  script names at 100, 107
-  74 00 00 00   79 00 00 00                  # 92  piece names at 116, 121
-  43 72 65 61 74 65 00                       # 100 "Create"
-  6D 79 73 63 72 69 70 74 00                 # 107 "myscript"
-  62 61 73 65 00                             # 116 "base"
-  74 75 72 72 65 74 00                       # 121 "turret"
-)");
+// "myscript\0" 9 (107), "base\0" 5 (116), "turret\0" 7 (121); 128 bytes in
+// all. Words are stored with their lowest byte first.
+const std::vector<std::uint8_t> kTankBytes = [] {
+  std::vector<std::uint8_t> bytes;
+  for (const std::uint32_t word :
+       {4u,          2u, 2u,          8u,   3u,          0u,  76u, 84u, 92u, 44u, 100u,  // the header
+        0x10006000u, 1u, 0x10021001u, 0u,   0x10065000u,                                 // HIDE 1, return 0
+        0x10021001u, 0u, 0x10065000u,                                                    // return 0
+        0u,          5u, 100u,        107u, 116u,        121u})                          // script starts, name offsets
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+  for (const char c : std::string_view("Create\0myscript\0base\0turret\0", 28))
+    bytes.push_back(static_cast<std::uint8_t>(c));
+  return bytes;
+}();
 
+// A file without scripts, or with nothing at all: the golden compile cases
+// decl/pieces and decl/empty_source.
 TEST(BuildCob, LaysOutHeaderCodeTablesAndNames) {
   ASSERT_EQ(kTankBytes.size(), 128u);
   EXPECT_EQ(BuildCob(TankImage()), kTankBytes);
-}
-
-TEST(BuildCob, PiecesWithoutScriptsPutEveryTableRightAfterTheHeader) {
-  CobImage image;
-  image.pieceNames = {"base", "turret"};
-  const auto expected = HexBytes(R"(
-    04 00 00 00  00 00 00 00  02 00 00 00  00 00 00 00   # version, 0 scripts, 2 pieces, 0 words
-    00 00 00 00  00 00 00 00                             # statics, reserved
-    2C 00 00 00  2C 00 00 00  2C 00 00 00                # all three tables at 44
-    2C 00 00 00  34 00 00 00                             # code at 44, pool at 44 + 4 * 2 = 52
-    34 00 00 00  39 00 00 00                             # piece names at 52, 57
-    62 61 73 65 00  74 75 72 72 65 74 00                 # "base", "turret"
-  )");
-  EXPECT_EQ(BuildCob(image), expected);
-}
-
-TEST(BuildCob, EmptyImageIsAHeaderOnly) {
-  const auto expected = HexBytes(R"(
-    04 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00
-    2C 00 00 00  2C 00 00 00  2C 00 00 00  2C 00 00 00  2C 00 00 00
-  )");
-  EXPECT_EQ(BuildCob(CobImage{}), expected);
 }
 
 TEST(BuildCob, StoresStandardNamesInStandardSpellingButNeverPieceNames) {
@@ -143,50 +100,27 @@ TEST(StoredScriptName, KnowsTheFortyNineNamesInOrder) {
 }
 
 TEST(CobOutputPath, JoinsDirectoryAndFileNameWithCobExtension) {
-  struct Case {
-    const char* path;
-    const char* filename;
-    const char* expected;         // where only '/' separates folders
-    const char* expectedWindows;  // where '\' and a drive's ':' do too
-  };
-  const Case cases[] = {
-      {"C:\\out", "D:\\src\\tank.bos", "C:\\out/D:\\src\\tank.cob", "C:\\out/tank.cob"},
-      {"C:\\out", "tank", "C:\\out/tank.cob", "C:\\out/tank.cob"},  // no extension: appended
-      {"C:\\out\\", "tank.bos", "C:\\out\\/tank.cob", "C:\\out\\tank.cob"},
-      {"/tmp/out/", "/home/me/tank.bos", "/tmp/out/tank.cob", "/tmp/out/tank.cob"},
-      {"/tmp/out", "units/tank.bos", "/tmp/out/tank.cob", "/tmp/out/tank.cob"},
-      {"", "tank.bos", "./tank.cob", "./tank.cob"},  // empty directory: the current one
-      {"", "", "./.cob", "./.cob"},
-      {"out", "a.b/c", "out/c.cob", "out/c.cob"},  // a dot in a directory is no extension
-      {"out", "a.b\\c", "out/a.cob", "out/c.cob"},
-      {"out", "unit:v2.bos", "out/unit:v2.cob", "out/v2.cob"},
-      {"out", "tank.old.bos", "out/tank.old.cob", "out/tank.old.cob"},  // only the last extension goes
-      {"out", "tank.", "out/tank.cob", "out/tank.cob"},
-      {"out", ".bos", "out/.cob", "out/.cob"},
-      {"out", "units/", "out/.cob", "out/.cob"},
-  };
-  for (const auto& c : cases) {
+  int rows = 0;
+  for (const auto& [number, text] : marlo::test::TableLines(MARLO_TEST_DATA_DIR "/cob/output_path.txt")) {
+    std::string_view line = text;
+    const std::string path = marlo::test::TakeQuoted(line);
+    const std::string filename = marlo::test::TakeQuoted(line);
+    ASSERT_TRUE(line.starts_with(" => ")) << "output_path.txt:" << number;
+    line.remove_prefix(4);
+    std::string expected = marlo::test::TakeQuoted(line);
 #ifdef _WIN32
-    const char* expected = c.expectedWindows;
-#else
-    const char* expected = c.expected;
+    expected = marlo::test::TakeQuoted(line);
 #endif
-    EXPECT_EQ(CobOutputPath(c.path, c.filename), expected) << c.path << " + " << c.filename;
+    EXPECT_EQ(CobOutputPath(path, filename), expected) << "output_path.txt:" << number;
+    ++rows;
   }
+  EXPECT_EQ(rows, 14);
 }
 
 TEST(ReadCob, ReadsBackWhatBuildCobWrote) {
   const CobFile file = ReadCob(kTankBytes);
-  EXPECT_EQ(file.header.Version, 4u);
-  EXPECT_EQ(file.header.ScriptCount, 2u);
-  EXPECT_EQ(file.header.PieceCount, 2u);
-  EXPECT_EQ(file.header.CodeWords, 8u);
-  EXPECT_EQ(file.header.StaticVarCount, 3u);
-  EXPECT_EQ(file.header.ScriptIndexTableOffset, 76u);
-  EXPECT_EQ(file.header.ScriptNameTableOffset, 84u);
-  EXPECT_EQ(file.header.PieceNameTableOffset, 92u);
-  EXPECT_EQ(file.header.CodeOffset, 44u);
-  EXPECT_EQ(file.header.NamePoolOffset, 100u);
+  static_assert(sizeof(CobHeader) == 44, "the header is eleven words");
+  EXPECT_EQ(std::memcmp(&file.header, kTankBytes.data(), 44), 0);  // little-endian, as the file
   const CobImage image = TankImage();
   EXPECT_EQ(file.code, image.code);
   EXPECT_EQ(file.scriptStarts, image.scriptStarts);
@@ -195,57 +129,19 @@ TEST(ReadCob, ReadsBackWhatBuildCobWrote) {
 }
 
 TEST(ReadCob, RejectsTruncatedAndCorruptFiles) {
-  struct Case {
-    const char* what;
-    std::size_t keep;     // bytes of kTankBytes kept
-    std::size_t patchAt;  // word to overwrite (byte offset), or npos
-    std::uint32_t patch;
-    const char* message;
-  };
-  constexpr auto kNone = std::string::npos;
-  const Case cases[] = {
-      {"empty", 0, kNone, 0, "COB header truncated"},
-      {"43 bytes", 43, kNone, 0, "COB header truncated"},
-      {"header only", 44, kNone, 0, "name pool offset 100 lies outside the file"},
-      {"code cut", 60, 40, 44, "code region of 8 words at offset 44 runs past the end of the file"},
-      {"pool cut", 100, kNone, 0, "script name offset 100 of script 0 lies outside the file"},
-      {"last name cut", 127, kNone, 0, "name of piece 1 at offset 121 has no terminating zero byte"},
-      {"version", 128, 0, 5, "unsupported COB version 5"},
-      {"huge CodeWords", 128, 12, 0xFFFFFFFF,
-       "code region of 4294967295 words at offset 44 runs past the end of the file"},
-      {"huge ScriptCount", 128, 4, 0xFFFFFFFF,
-       "script code-index table of 4294967295 words at offset 76 runs past the end of the file"},
-      {"huge PieceCount", 128, 8, 0x40000000,
-       "piece name-offset table of 1073741824 words at offset 92 runs past the end of the file"},
-      {"index table at the top", 128, 24, 0xFFFFFFFC,
-       "script code-index table of 2 words at offset 4294967292 runs past the end of the file"},
-      {"name table past end", 128, 28, 124,
-       "script name-offset table of 2 words at offset 124 runs past the end of the file"},
-      {"pool offset", 128, 40, 129, "name pool offset 129 lies outside the file"},
-      {"script name offset", 128, 88, 1234, "script name offset 1234 of script 1 lies outside the file"},
-      {"piece name offset", 128, 92, 128, "piece name offset 128 of piece 0 lies outside the file"},
-      {"script start", 128, 80, 8, "code index 8 of script 1 lies outside the code region of 8 words"},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::uint8_t> bytes(kTankBytes.begin(), kTankBytes.begin() + c.keep);
-    if (c.patchAt != kNone)
-      for (int i = 0; i < 4; ++i) bytes[c.patchAt + i] = static_cast<std::uint8_t>(c.patch >> (8 * i));
+  int rows = 0;
+  for (const auto& [number, line] : marlo::test::TableLines(MARLO_TEST_DATA_DIR "/cob/read_errors.txt")) {
+    const std::size_t arrow = line.find(" => ");
+    ASSERT_NE(arrow, std::string::npos) << "read_errors.txt:" << number;
     try {
-      ReadCob(bytes);
-      ADD_FAILURE() << c.what << ": accepted";
+      ReadCob(marlo::test::Damaged(kTankBytes, line.substr(0, arrow)));
+      ADD_FAILURE() << "read_errors.txt:" << number << ": accepted";
     } catch (const CobFormatError& e) {
-      EXPECT_STREQ(e.what(), c.message) << c.what;
+      EXPECT_EQ(e.what(), line.substr(arrow + 4)) << "read_errors.txt:" << number;
     }
+    ++rows;
   }
-}
-
-TEST(ReadCob, AcceptsAFileWithoutScripts) {
-  CobImage image;
-  image.pieceNames = {"base"};
-  const auto file = ReadCob(BuildCob(image));
-  EXPECT_TRUE(file.code.empty());
-  EXPECT_TRUE(file.scriptNames.empty());
-  EXPECT_EQ(file.pieceNames, std::vector<std::string>{"base"});
+  EXPECT_EQ(rows, 16);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "compiler/cob_file.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 
 namespace marlo::core {
 namespace {
@@ -59,13 +61,6 @@ TEST(BuildListing, NoScriptsGiveNoLines) {
   EXPECT_EQ(ListingOf(BuildCob(image)), Lines{});
 }
 
-TEST(BuildListing, ReturnZeroScriptShowsSixWords) {
-  const auto bytes = BuildCob(OneScript("create", {0x10021001, 0, 0x10065000, 0x10021001, 0, 0x10065000}));
-  const Lines expected{kSeparator,      "//Create",      "0000:10021001", "0001:00000000",
-                       "0002:10065000", "0003:10021001", "0004:00000000", "0005:10065000"};
-  EXPECT_EQ(ListingOf(bytes), expected);
-}
-
 TEST(BuildListing, EachScriptEndsWhereTheNextBeginsAndTheLastAtTheCodeEnd) {
   CobImage image;
   image.code = {0x10006000, 1, 0x10021001, 0, 0x10065000, 0x10021001, 0, 0x10065000};
@@ -105,52 +100,21 @@ TEST(BuildListing, ReadsTheStreamFromTheStart) {
   EXPECT_EQ(BuildListing(strm).size(), 5u);
 }
 
-// Each case changes RunFile() and gives the whole listing expected.
 TEST(BuildListing, DamagedFilesGiveShorterListings) {
-  struct Patch {
-    std::size_t offset;
-    std::uint32_t word;
-  };
-  struct Case {
-    const char* what;
-    std::size_t keep;
-    std::vector<Patch> patches;
+  int rows = 0;
+  for (const auto& [number, line] : marlo::test::TableLines(MARLO_TEST_DATA_DIR "/listing/damaged.txt")) {
+    const std::size_t arrow = line.find(" =>");
+    ASSERT_NE(arrow, std::string::npos) << "damaged.txt:" << number;
     Lines expected;
-  };
-  const std::string code0 = "0000:10021001", code1 = "0001:00000000", code2 = "0002:10065000";
-  const Case cases[] = {
-      {"intact", 74, {}, {kSeparator, "//run", code0, code1, code2}},
-      {"empty", 0, {}, {}},
-      {"half a header", 20, {}, {}},
-      {"43 bytes", 43, {}, {}},
-      {"header only", 44, {}, {}},
-      {"name table entry missing", 60, {}, {}},
-      {"name beyond the end", 64, {}, {kSeparator, "//", code0, code1, code2}},
-      {"name without zero byte", 70, {}, {kSeparator, "//ru", code0, code1, code2}},
-      {"name table far away", 74, {{28, 0xFFFFFFF0}}, {}},
-      {"index table far away", 74, {{24, 0xFFFFFFFC}}, {}},
-      {"code far away", 74, {{36, 0xFFFFFFF0}}, {kSeparator, "//run"}},
-      {"start inside", 74, {{56, 2}}, {kSeparator, "//run", code2}},
-      {"start far away", 74, {{56, 0xFFFFFFFF}}, {kSeparator, "//run"}},
-      // The code runs on to the end of the bytes; the two bytes of "p\0" make no word.
-      {"huge CodeWords",
-       74,
-       {{12, 0xFFFFFFFF}},
-       {kSeparator, "//run", code0, code1, code2, "0003:00000000", "0004:00000044", "0005:00000048", "0006:006E7572"}},
-      // Script i + 1's start is read from the name table and so on, until an
-      // entry leaves the bytes.
-      {"huge ScriptCount",
-       74,
-       {{4, 0xFFFFFFFF}},
-       {kSeparator, "//run", code0, code1, code2, "0003:00000000", "0004:00000044", "0005:00000048", "0006:006E7572",
-        kSeparator, "//p", kSeparator, "//"}},
-  };
-  for (const auto& c : cases) {
-    auto bytes = RunFile();
-    bytes.resize(c.keep);
-    for (const auto& patch : c.patches) PatchWord(bytes, patch.offset, patch.word);
-    EXPECT_EQ(ListingOf(bytes), c.expected) << c.what;
+    std::istringstream lines(line.substr(arrow + 3));
+    for (std::string item; std::getline(lines >> std::ws, item, '|');) {
+      item.erase(item.find_last_not_of(' ') + 1);
+      expected.push_back(item == "---" ? kSeparator : item);
+    }
+    EXPECT_EQ(ListingOf(marlo::test::Damaged(RunFile(), line.substr(0, arrow))), expected) << "damaged.txt:" << number;
+    ++rows;
   }
+  EXPECT_EQ(rows, 15);
 }
 
 TEST(BuildListing, HugeScriptCountInSixtyBytesFinishesAtOnce) {
@@ -226,58 +190,24 @@ TEST(BuildListing, SurvivesRandomDamage) {
   }
 }
 
-// Pieces base, flare; scripts create (word 0) and fire (word 0x17).
-CobImage DisassemblyImage() {
-  CobImage image;
-  image.code = {
-      0x10001000, 0,          1,  // 00 MOVE base, y-axis
-      0x10003000, 1,          0,  // 03 SPIN flare, x-axis
-      0x10006000, 1,              // 06 HIDE flare
-      0x10021001, 0xFFFFFFFD,     // 08 PUSH_CONSTANT -3
-      0x10021002, 1,              // 0A PUSH_LOCAL local 1
-      0x10062000, 1,          2,  // 0C CALL_SCRIPT fire, 2
-      0x10066000, 0x14,           // 0F JUMP_IF_FALSE 0014
-      0x12345678,                 // 11 no opcode
-      0x10023004, 0,              // 12 POP_STATIC static 0
-      0x10065000,                 // 14 RETURN
-      0x10001000, 1,              // 15 MOVE flare, cut off by the next script
-      0x10011000, 0,          2,  // 17 WAIT_FOR_TURN base, z-axis
-      0x10002000, 7,          5,  // 1A TURN with a piece and an axis that do not exist
-      0x10061000, 9,          0,  // 1D START_SCRIPT with a script that does not exist
-      0x10021001, 0,              // 20 PUSH_CONSTANT 0
-      0x10065000,                 // 22 RETURN
-  };
-  image.scriptStarts = {0, 0x17};
-  image.scriptNames = {"create", "fire"};
-  image.pieceNames = {"base", "flare"};
-  image.staticVarCount = 1;
-  return image;
-}
-
 TEST(BuildDisassembly, DecodesOperandsByKind) {
-  const Lines expected{
-      kSeparator,
-      "//Create",
-      "0000  10001000 00000000 00000001  MOVE base, y-axis",
-      "0003  10003000 00000001 00000000  SPIN flare, x-axis",
-      "0006  10006000 00000001           HIDE flare",
-      "0008  10021001 FFFFFFFD           PUSH_CONSTANT -3",
-      "000A  10021002 00000001           PUSH_LOCAL local 1",
-      "000C  10062000 00000001 00000002  CALL_SCRIPT fire, 2",
-      "000F  10066000 00000014           JUMP_IF_FALSE 0014",
-      "0011  12345678                    .word 0x12345678",
-      "0012  10023004 00000000           POP_STATIC static 0",
-      "0014  10065000                    RETURN",
-      "0015  10001000 00000001           MOVE flare (truncated)",
-      kSeparator,
-      "//fire",
-      "0017  10011000 00000000 00000002  WAIT_FOR_TURN base, z-axis",
-      "001A  10002000 00000007 00000005  TURN piece 7, axis 5",
-      "001D  10061000 00000009 00000000  START_SCRIPT script 9, 0",
-      "0020  10021001 00000000           PUSH_CONSTANT 0",
-      "0022  10065000                    RETURN",
-  };
-  const auto bytes = BuildCob(DisassemblyImage());
+  CobImage image;
+  Lines expected;
+  for (const auto& [number, line] : marlo::test::TableLines(MARLO_TEST_DATA_DIR "/listing/disassembly.txt")) {
+    std::istringstream fields(line.starts_with("pieces:") ? line.substr(7) : line.substr(6, 26));
+    if (line.starts_with("pieces:")) {
+      for (std::string piece; fields >> piece;) image.pieceNames.push_back(piece);
+      continue;
+    }
+    expected.push_back(line);
+    if (line.starts_with("//") && line != kSeparator) {
+      image.scriptNames.push_back(line.substr(2));
+      image.scriptStarts.push_back(static_cast<std::uint32_t>(image.code.size()));
+    } else if (line != kSeparator) {
+      for (std::uint32_t word = 0; fields >> std::hex >> word;) image.code.push_back(word);
+    }
+  }
+  const auto bytes = BuildCob(image);
   std::istringstream strm(std::string(bytes.begin(), bytes.end()));
   EXPECT_EQ(BuildDisassembly(strm), expected);
 }
