@@ -1,6 +1,7 @@
 // TPreProcessor behaviour that golden files cannot show: token files and
 // their chooser, include files that exist but cannot be read, the define
-// index staying right when others change the table, progress.
+// index staying right when others change the table, progress, the scan on
+// a thread of its own.
 #include "preprocessor/pre_processor.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,6 @@
 
 #include "driver/memory_include_files.h"
 #include "driver/standard_tokens.h"
-#include "preprocessor/scanner.h"
-#include "preprocessor/token_reader.h"
 #include "tests/support/files.h"
 
 namespace marlo::core {
@@ -83,35 +82,20 @@ TEST(PreProcessor, NewTokensTakeEffectOnTheNextRun) {
   EXPECT_EQ(pp.Defines().Count(), 1);
 }
 
-TEST(PreProcessor, UndefRemovesEveryEntryOfTheName) {
-  TPreProcessor pp;
-  pp.SetTokens(BosTokens());
-  pp.Execute("#define A 1\n#define B 2\n#define A 3\n#undef A\nA B\n");
-  ASSERT_EQ(pp.Defines().Count(), 1);
-  EXPECT_EQ(pp.Defines().Get(0), "B=2");
-  EXPECT_EQ(pp.Source(), "\nA  2 ");
-}
+TEST(PreProcessor, TokenFileLoadedWhenSwitchedOnAndChosenWhenMissing) {
+  const marlo::test::ScratchDir dir("marlo_tokens");
+  const std::string file = dir.Write("bos.tok", "#define\r\nhide\r\nshow\r\n").string();
+  TPreProcessor loads;
+  loads.SetTokenFile(file);
+  EXPECT_EQ(loads.Tokens().Count(), 8) << "nothing is loaded while the switch is off";
+  loads.SetLoadTokensFromFile(true);
+  ASSERT_EQ(loads.Tokens().Count(), 3);
+  EXPECT_EQ(loads.Tokens().Get(1), "hide");
 
-class TokenFileTest : public ::testing::Test {
- protected:
-  void SetUp() override { dir_.Write("bos.tok", "#define\r\nhide\r\nshow\r\n"); }
-  marlo::test::ScratchDir dir_{"marlo_tokens"};
-};
-
-TEST_F(TokenFileTest, LoadedWhenSwitchedOn) {
-  TPreProcessor pp;
-  pp.SetTokenFile((dir_ / "bos.tok").string());
-  EXPECT_EQ(pp.Tokens().Count(), 8) << "nothing is loaded while the switch is off";
-  pp.SetLoadTokensFromFile(true);
-  ASSERT_EQ(pp.Tokens().Count(), 3);
-  EXPECT_EQ(pp.Tokens().Get(1), "hide");
-}
-
-TEST_F(TokenFileTest, MissingFileAsksTheChooserThenWarns) {
   TPreProcessor pp;
   std::vector<std::string> asked;
   std::vector<std::string> warnings;
-  std::string offer = (dir_ / "bos.tok").string();
+  std::string offer = file;
   pp.SetOnChooseTokenFile([&](const std::string& missing) -> std::optional<std::string> {
     asked.push_back(missing);
     return std::exchange(offer, std::string());
@@ -120,10 +104,9 @@ TEST_F(TokenFileTest, MissingFileAsksTheChooserThenWarns) {
   pp.SetTokenFile("nowhere.tok");
   pp.SetLoadTokensFromFile(true);
   EXPECT_EQ(asked, std::vector<std::string>{"nowhere.tok"});
-  EXPECT_EQ(pp.TokenFile(), (dir_ / "bos.tok").string());
+  EXPECT_EQ(pp.TokenFile(), file);
   EXPECT_EQ(pp.Tokens().Count(), 3);
   EXPECT_TRUE(warnings.empty());
-
   // The chooser now offers an empty name, which cancels: a warning, Tokens
   // unchanged, and no endless asking.
   pp.SetTokenFile("gone.tok");
@@ -154,80 +137,6 @@ TEST(PreProcessor, ProgressMovesForwardOverTheText) {
   EXPECT_TRUE(progress.ok);
   EXPECT_GT(progress.events, 0);
   EXPECT_LT(progress.events, 100);
-}
-
-}  // namespace
-}  // namespace marlo::core
-
-namespace marlo::core {
-namespace {
-
-std::vector<TToken> ReadAll(TokenReader& reader) {
-  std::vector<TToken> tokens;
-  TToken token;
-  while (reader.Next(token)) tokens.push_back(token);
-  return tokens;
-}
-
-bool SameTokens(const std::vector<TToken>& a, const std::vector<TToken>& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (a[i].Kind != b[i].Kind || a[i].Text != b[i].Text || a[i].Line != b[i].Line || a[i].Column != b[i].Column ||
-        a[i].Position != b[i].Position)
-      return false;
-  return true;
-}
-
-TScanner PreprocessorScanner() {
-  TScanner scanner;
-  scanner.ConfigureForPreprocessor(BosTokens());
-  return scanner;
-}
-
-TEST(TokenReader, ScanningOnASecondThreadGivesTheSameTokens) {
-  const TScanner tokens = PreprocessorScanner();
-  for (const std::string& text : {std::string(), std::string("x"), std::string("/* open\n comment"),
-                                  std::string(30000, 'a') + " b 0x1F $g 'q' \"s\"\r\n// c\n"}) {
-    std::string longText;
-    for (int i = 0; i < 3000; ++i) longText += text + " call-script  f" + std::to_string(i) + " (1, 2);\n";
-    for (const std::string* input : std::vector<const std::string*>{&text, &longText}) {
-      ScannerReader direct(tokens, *input);
-      ThreadedTokenReader threaded(std::make_unique<ScannerReader>(tokens, *input));
-      EXPECT_TRUE(SameTokens(ReadAll(direct), ReadAll(threaded))) << input->size();
-    }
-  }
-}
-
-TEST(TokenReader, StoppingEarlyEndsTheScanningThread) {
-  const std::string word(5 << 20, 'x');
-  const std::string text = word + " y z";
-  ThreadedTokenReader reader(std::make_unique<ScannerReader>(PreprocessorScanner(), text));
-  TToken token;
-  ASSERT_TRUE(reader.Next(token));
-  EXPECT_EQ(token.Text.size(), word.size());
-  // Destroyed here with tokens unread: must not hang.
-}
-
-// A source that fails after `tokens` tokens, as a scanner out of memory would.
-class FailingReader : public TokenReader {
- public:
-  explicit FailingReader(int tokens) : left_(tokens) {}
-  bool Next(TToken& token) override {
-    if (left_-- == 0) throw std::bad_alloc();
-    token.Text = "x";
-    return true;
-  }
-
- private:
-  int left_;
-};
-
-TEST(TokenReader, AFailureOnTheScanningThreadReachesTheReader) {
-  ThreadedTokenReader reader(std::make_unique<FailingReader>(5000));
-  TToken token;
-  int read = 0;
-  EXPECT_THROW(while (reader.Next(token))++ read, std::bad_alloc);
-  EXPECT_LE(read, 5000);  // the batch under way when it failed is lost
 }
 
 TEST(PreProcessor, ParallelScanChangesNothing) {
