@@ -31,6 +31,7 @@
 #include "compiler/cob_file.h"
 #include "compiler/compile_text.h"
 #include "compiler/instructions.h"
+#include "compiler/listing.h"
 #include "driver/compile_source.h"
 #include "driver/standard_tokens.h"
 #include "preprocessor/pre_processor.h"
@@ -285,20 +286,11 @@ std::string Hex(std::uint32_t word) {
   return buffer;
 }
 
-// The words as instruction lines; the line holding word `mark` gets ">>".
-std::string Listing(const char* title, const std::vector<std::uint32_t>& words, std::size_t mark) {
-  std::string out = std::string(title) + " (" + std::to_string(words.size()) + " words):\n";
-  for (std::size_t i = 0, start = 0; i < words.size(); start = i) {
-    std::string line = Hex(words[i]) + "  (" + std::to_string(static_cast<std::int32_t>(words[i])) + ")";
-    const InstructionInfo* info = FindInstruction(words[i++]);
-    if (info && i - 1 + info->operandCount < words.size()) {
-      line = std::string(info->name);
-      for (int k = 0; k < info->operandCount; ++k) line += " " + std::to_string(static_cast<std::int32_t>(words[i++]));
-    }
-    char index[32];
-    std::snprintf(index, sizeof index, "%s %5zu  ", mark >= start && mark < i ? ">>" : "  ", start);
-    out += index + line + "\n";
-  }
+// `code` in the place of the image's, disassembled.
+std::string Disassembly(const char* title, CobImage image, std::vector<std::uint32_t> code) {
+  image.code = std::move(code);
+  std::string out = std::string(title) + ":\n";
+  for (const std::string& line : BuildDisassembly(BuildCob(image))) out += "  " + line + "\n";
   return out;
 }
 
@@ -373,7 +365,7 @@ int RunCompileCase(const fs::path& input) {
     const std::string gotLine = "[" + std::to_string(got.row) + ": " + std::to_string(got.col) + "] " + got.errorText;
     if (got.ok) {
       failures.push_back("expected the error line" + what + "\n  " + wantLine + "\nbut the compile succeeded");
-      listings += Listing("actual code", got.image.code, got.image.code.size());
+      listings += Disassembly("actual code", got.image, got.image.code);
     } else if ((want.row && *want.row != got.row) || (want.col && *want.col != got.col) || want.text != got.errorText) {
       failures.push_back("error line" + what + " differs:\n  expected: " + wantLine + "\n  actual:   " + gotLine);
     }
@@ -395,7 +387,7 @@ int RunCompileCase(const fs::path& input) {
       std::size_t first = 0;
       while (first < image.code.size() && first < expected.code.size() && image.code[first] == expected.code[first])
         ++first;
-      listings += Listing("expected code", expected.code, first) + Listing("actual code", image.code, first);
+      listings += Disassembly("expected code", image, expected.code) + Disassembly("actual code", image, image.code);
       failures.push_back("code differs at word " + std::to_string(first) + " (file byte " +
                          std::to_string(44 + 4 * first) + "): expected " +
                          (first < expected.code.size() ? Hex(expected.code[first]) : "end of code") + ", actual " +
@@ -566,7 +558,7 @@ PpOutcome RunRoad(const std::string& text, const PpOptions& options) {
   compiler.SetMessageListBox(&messages);
   compiler.SetSourceFile(kMainFile);
   compiler.SetOutputFilename("main.cob");
-  const marlo::test::ScratchDir scratch("preprocess_runner");  // nothing may be written into the case folder
+  const marlo::test::ScratchDir scratch("golden_runner");  // nothing may be written into the case folder
   compiler.SetOutputPath(scratch.path().string() + "/");
   if (PreprocessAndCompile(again, compiler, text, kMainFile, settings))
     outcome.problems.push_back("the compile road compiled a text whose preprocessing failed");
