@@ -702,7 +702,8 @@ class TestMainWindow : public QObject {
     QPointer<QMdiSubWindow> frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
     QTimer::singleShot(30, frame, &QWidget::close);
     window->CompileFile();
-    QVERIFY(form_->Messages().Lines().last().endsWith("Compile Aborted"));
+    QVERIFY2(form_->Messages().Lines().last().endsWith("Compile Aborted"),
+             qPrintable(form_->Messages().Lines().join(" / ")));
     QTRY_VERIFY(frame.isNull());
     QVERIFY(form_->SourceWindows().isEmpty());
   }
@@ -732,7 +733,8 @@ class TestMainWindow : public QObject {
     QTimer::singleShot(30, form_.get(), [&] { closedAtOnce = form_->close(); });
     window->CompileFile();
     QVERIFY(!closedAtOnce);
-    QVERIFY(form_->Messages().Lines().last().endsWith("Compile Aborted"));
+    QVERIFY2(form_->Messages().Lines().last().endsWith("Compile Aborted"),
+             qPrintable(form_->Messages().Lines().join(" / ")));
     QTRY_VERIFY(!form_->isVisible());
   }
 
