@@ -173,13 +173,16 @@ void TProgressAdapter::SetMax(std::int64_t max) {
 void TProgressAdapter::SetPosition(std::int64_t position) { position_ = position; }
 
 void TProgressAdapter::ProcessEvents() {
-  if (timer_.isValid() && timer_.elapsed() < kEventInterval) return;
-  if (max_ > 0) {
-    const int percent = static_cast<int>(std::clamp<std::int64_t>(position_ * 100 / max_, 0, 100));
-    if (percent != bar_.value()) bar_.setValue(percent);
+  if (!timer_.isValid() || timer_.elapsed() >= kEventInterval) {
+    if (max_ > 0) {
+      const int percent = static_cast<int>(std::clamp<std::int64_t>(position_ * 100 / max_, 0, 100));
+      if (percent != bar_.value()) bar_.setValue(percent);
+    }
+    QCoreApplication::processEvents();
+    timer_.restart();
   }
-  QCoreApplication::processEvents();
-  timer_.restart();
+  // Between event runs too: a compile that starts and ends between two of
+  // them must still see a Cancel given while preprocessing.
   if (afterEvents_) afterEvents_();
 }
 

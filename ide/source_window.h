@@ -77,7 +77,7 @@ class ISourceWindowHost {
 // responsive without spending its time in the event loop.
 class TProgressAdapter : public core::IProgressBar {
  public:
-  // `afterEvents` runs after each time events were let through.
+  // `afterEvents` runs at each call, after events were let through if due.
   TProgressAdapter(QProgressBar& bar, std::function<void()> afterEvents)
       : bar_(bar), afterEvents_(std::move(afterEvents)) {}
   void SetMax(std::int64_t max) override;

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextEdit>
@@ -132,6 +133,19 @@ class TestMainWindow : public QObject {
   }
 
   void Key(TSourceWindow* window, int key) { QTest::keyClick(window->SourceCode(), static_cast<Qt::Key>(key)); }
+
+  // Runs `action` from the event loop once the window's command is under
+  // way (its progress has moved): a fixed delay could end before it starts.
+  void OnceUnderWay(TSourceWindow* window, std::function<void()> action) {
+    auto* bar = window->findChild<QProgressBar*>();
+    QVERIFY(bar);
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(bar, &QProgressBar::valueChanged, this, [once, action](int value) {
+      if (value <= 0) return;
+      QObject::disconnect(*once);
+      QTimer::singleShot(0, action);
+    });
+  }
 
  private slots:
   void init() {
@@ -681,7 +695,7 @@ class TestMainWindow : public QObject {
   void cancelEndsALongCompileAndASecondOneWaits() {
     TSourceWindow* window = Open("long.bos", LongScript(40000));
     bool disabledWhileRunning = false;
-    QTimer::singleShot(30, this, [&] {
+    OnceUnderWay(window, [&] {
       disabledWhileRunning = !form_->BosMenu()->actions()[1]->isEnabled();
       window->CompileFile();
       QTest::mouseClick(window->CancelButton(), Qt::LeftButton);
@@ -700,7 +714,9 @@ class TestMainWindow : public QObject {
   void closingDuringACompileEndsItCleanly() {
     TSourceWindow* window = Open("closing.bos", LongScript(40000));
     QPointer<QMdiSubWindow> frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
-    QTimer::singleShot(30, frame, &QWidget::close);
+    OnceUnderWay(window, [frame] {
+      if (frame) frame->close();
+    });
     window->CompileFile();
     QVERIFY2(form_->Messages().Lines().last().endsWith("Compile Aborted"),
              qPrintable(form_->Messages().Lines().join(" / ")));
@@ -716,7 +732,9 @@ class TestMainWindow : public QObject {
     QPointer<QMdiSubWindow> frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
     window->SourceCode()->insertAt("// edited\r\n", 0, 0);
     boxes_->otherwise = QMessageBox::Cancel;
-    QTimer::singleShot(30, frame, &QWidget::close);
+    OnceUnderWay(window, [frame] {
+      if (frame) frame->close();
+    });
     window->CompileFile();
     QTest::qWait(50);
     QVERIFY(!frame.isNull());
@@ -730,7 +748,7 @@ class TestMainWindow : public QObject {
   void quittingDuringACompileEndsItFirst() {
     TSourceWindow* window = Open("quit.bos", LongScript(40000));
     bool closedAtOnce = true;
-    QTimer::singleShot(30, form_.get(), [&] { closedAtOnce = form_->close(); });
+    OnceUnderWay(window, [&] { closedAtOnce = form_->close(); });
     window->CompileFile();
     QVERIFY(!closedAtOnce);
     QVERIFY2(form_->Messages().Lines().last().endsWith("Compile Aborted"),
