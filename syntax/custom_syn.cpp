@@ -270,7 +270,7 @@ void TCustomSyn::RoundOpenProc() {
     tokenKind_ = BosTokenKind::Comment;
     SetRange(BosRange::AnsiComment);
     ++scanPos_;
-    ScanAnsiComment();
+    ScanCommentUntil("*)");
   } else if (At(scanPos_) == '.') {
     ++scanPos_;
   }
@@ -284,7 +284,7 @@ void TCustomSyn::BraceOpenProc() {
   }
   tokenKind_ = BosTokenKind::Comment;
   SetRange(BosRange::BraceComment);
-  ScanBraceComment();
+  ScanCommentUntil("}");
 }
 
 void TCustomSyn::SlashProc() {
@@ -298,7 +298,7 @@ void TCustomSyn::SlashProc() {
     SetRange(BosRange::CComment);
     // The search for "*/" starts on the opening star, so "/*/" is closed.
     ++scanPos_;
-    ScanCComment();
+    ScanCommentUntil("*/");
   } else {
     tokenKind_ = BosTokenKind::Symbol;
     ++scanPos_;
@@ -331,48 +331,30 @@ bool TCustomSyn::LineEndInComment() {
 void TCustomSyn::AnsiCommentProc() {
   if (LineEndInComment()) return;
   tokenKind_ = BosTokenKind::Comment;
-  ScanAnsiComment();
+  ScanCommentUntil("*)");
 }
 
 void TCustomSyn::BraceCommentProc() {
   if (LineEndInComment()) return;
   tokenKind_ = BosTokenKind::Comment;
-  ScanBraceComment();
+  ScanCommentUntil("}");
 }
 
 void TCustomSyn::CCommentProc() {
   if (LineEndInComment()) return;
   tokenKind_ = BosTokenKind::Comment;
-  ScanCComment();
+  ScanCommentUntil("*/");
 }
 
-void TCustomSyn::ScanAnsiComment() {
+// To the end of a block comment closed by `close`, or of the line.
+void TCustomSyn::ScanCommentUntil(std::string_view close) {
   while (!AtEndOfLine(scanPos_)) {
-    if (At(scanPos_) == '*' && At(scanPos_ + 1) == ')') {
+    bool closes = true;
+    for (std::size_t i = 0; i < close.size() && closes; ++i)
+      closes = At(scanPos_ + static_cast<int>(i)) == static_cast<unsigned char>(close[i]);
+    if (closes) {
       SetRange(BosRange::Normal);
-      scanPos_ += 2;
-      return;
-    }
-    ++scanPos_;
-  }
-}
-
-void TCustomSyn::ScanBraceComment() {
-  while (!AtEndOfLine(scanPos_)) {
-    if (At(scanPos_) == '}') {
-      SetRange(BosRange::Normal);
-      ++scanPos_;
-      return;
-    }
-    ++scanPos_;
-  }
-}
-
-void TCustomSyn::ScanCComment() {
-  while (!AtEndOfLine(scanPos_)) {
-    if (At(scanPos_) == '*' && At(scanPos_ + 1) == '/') {
-      SetRange(BosRange::Normal);
-      scanPos_ += 2;
+      scanPos_ += static_cast<int>(close.size());
       return;
     }
     ++scanPos_;

@@ -189,10 +189,8 @@ class TCustomSyn : public editor::ILineHighlighter {
 
   unsigned char At(int pos) const { return static_cast<unsigned char>(text_[pos]); }
   bool AtEndOfLine(int pos) const { return At(pos) == 0 || At(pos) == '\n' || At(pos) == '\r'; }
-  // The loops of the three block comments, from the scan position on.
-  void ScanAnsiComment();
-  void ScanBraceComment();
-  void ScanCComment();
+  // The loop of a block comment, from the scan position on.
+  void ScanCommentUntil(std::string_view close);
   bool IsKeyWord(const std::string& upper) const;
 
   std::vector<std::string> keyWords_;
