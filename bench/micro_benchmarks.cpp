@@ -7,12 +7,14 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/cs_string_list.h"
 #include "bench/bench_text.h"
 #include "compiler/compile_text.h"
 #include "driver/compile_source.h"
 #include "driver/memory_include_files.h"
+#include "driver/source_position.h"
 #include "driver/standard_tokens.h"
 #include "preprocessor/pre_processor.h"
 #include "preprocessor/scanner.h"
@@ -128,12 +130,35 @@ void BM_WholeRoad(benchmark::State& state) {
   SetBytes(state, inputs->text.main.size());
 }
 
+// Leading every warning of a compile back to its file, line and column, as
+// marloc and the language server do: one warning on each of `lines` lines.
+void BM_LocateWarnings(benchmark::State& state) {
+  std::string text = "piece base;\r\nCreate()\r\n{\r\n";
+  for (std::int64_t i = 0; i < state.range(0); ++i) text += "  turn base to x-axis <.> speed <1>;\r\n";
+  text += "}\r\n";
+  core::TPreProcessor preprocessor;
+  preprocessor.SetTokens(StandardTokens());
+  core::MemoryIncludeFiles files;
+  files.Add("main.bos", text);
+  preprocessor.SetIncludeFiles(&files);
+  if (!core::PreprocessTwice(preprocessor, text, "main.bos", {})) return state.SkipWithError("preprocessing failed");
+  std::vector<core::SourcePlace> places;
+  core::CompileOptions options;
+  options.onWarning = [&places](const core::CompileWarning& warning) {
+    places.push_back({warning.row, warning.col, {}});
+  };
+  if (!core::CompileText(preprocessor.Source(), options).ok) return state.SkipWithError("compile failed");
+  for (auto _ : state) benchmark::DoNotOptimize(core::FindSourcePositions(preprocessor, places, 0, files).size());
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * places.size()));
+}
+
 // 10k and 100k lines: a large unit and a generated one.
 BENCHMARK(BM_Scan)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PreprocessOnce)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PreprocessTwice)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CompileText)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeRoad)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LocateWarnings)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace marlo::bench

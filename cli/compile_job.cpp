@@ -58,17 +58,14 @@ void ReportLocated(const std::string& path, const Options& options, const core::
       mapped = &again;
     }
   }
-  const core::DiskIncludeFiles files;
-  for (const core::CompileWarning& warning : warnings) {
-    const core::SourcePosition where =
-        core::FindSourcePosition(*mapped, warning.row, warning.col, options.tabWidth, files);
-    result.Err(core::LocatedLine(where, "warning", warning.text) + "\n");
-  }
-  if (failed) {
-    const core::SourcePosition where =
-        core::FindSourcePosition(*mapped, failed->Row(), failed->Col(), options.tabWidth, files, failed->ErrorText());
-    result.Err(core::LocatedLine(where, "error", failed->ErrorText()) + "\n");
-  }
+  std::vector<core::SourcePlace> places;
+  for (const core::CompileWarning& warning : warnings) places.push_back({warning.row, warning.col, {}});
+  if (failed) places.push_back({failed->Row(), failed->Col(), failed->ErrorText()});
+  const std::vector<core::SourcePosition> where =
+      core::FindSourcePositions(*mapped, places, options.tabWidth, core::DiskIncludeFiles());
+  for (std::size_t i = 0; i < warnings.size(); ++i)
+    result.Err(core::LocatedLine(where[i], "warning", warnings[i].text) + "\n");
+  if (failed) result.Err(core::LocatedLine(where.back(), "error", failed->ErrorText()) + "\n");
 }
 
 // Writes the dependency file of a compile that wrote `cob`; an error line

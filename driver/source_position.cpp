@@ -1,5 +1,6 @@
 #include "driver/source_position.h"
 
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -10,29 +11,43 @@
 namespace marlo::core {
 namespace {
 
-// Line `line` (from 1) of `bytes`, split at CR LF, LF or a lone CR as
-// sources are read.
-std::string_view LineOf(std::string_view bytes, int line) {
-  std::size_t start = 0;
-  for (int current = 1; current < line; ++current) {
-    const std::size_t end = bytes.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) return {};
-    start = end + ((bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1);
+// Where each line of `bytes` starts (line 1 at index 1), split at CR LF,
+// LF or a lone CR as sources are read.
+std::vector<std::size_t> LineStarts(std::string_view bytes) {
+  std::vector<std::size_t> starts{0, 0};
+  for (std::size_t at = bytes.find_first_of("\r\n"); at != std::string_view::npos;
+       at = bytes.find_first_of("\r\n", starts.back())) {
+    starts.push_back(at + ((bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n') ? 2 : 1));
   }
+  return starts;
+}
+
+// Line `line` (from 1) of `bytes`, without its line break.
+std::string_view LineAt(std::string_view bytes, const std::vector<std::size_t>& starts, int line) {
+  if (line < 1 || static_cast<std::size_t>(line) >= starts.size()) return {};
+  const std::size_t start = starts[static_cast<std::size_t>(line)];
   const std::size_t end = bytes.find_first_of("\r\n", start);
   return bytes.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
-std::string_view RowOf(const std::string& text, int row) {
-  std::size_t start = 0;
-  for (int current = 0; current < row; ++current) {
-    start = text.find('\n', start);
-    if (start == std::string::npos) return {};
-    ++start;
+// Row `row` (from 0) of the preprocessor's Source, whose rows end in LF.
+class SourceRows {
+ public:
+  explicit SourceRows(const std::string& text) : text_(text) {
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+      starts_.push_back(at + 1);
   }
-  const std::size_t end = text.find('\n', start);
-  return std::string_view(text).substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
+  std::string_view operator[](int row) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= starts_.size()) return {};
+    const std::size_t start = starts_[static_cast<std::size_t>(row)];
+    const std::size_t end = text_.find('\n', start);
+    return std::string_view(text_).substr(start, end == std::string::npos ? std::string::npos : end - start);
+  }
+
+ private:
+  const std::string& text_;
+  std::vector<std::size_t> starts_{0};
+};
 
 std::vector<TToken> TokensOf(const TPreProcessor& preprocessor, std::string_view text) {
   TScanner scanner;
@@ -47,11 +62,21 @@ std::vector<TToken> TokensOf(const TPreProcessor& preprocessor, std::string_view
   return tokens;
 }
 
-std::vector<TToken> TokensOnLine(const TPreProcessor& preprocessor, const std::string& text, int line) {
-  std::vector<TToken> onLine;
-  for (TToken& token : TokensOf(preprocessor, text))
-    if (token.Line == line) onLine.push_back(std::move(token));
-  return onLine;
+// The tokens of the lines that `lines` holds (as keys), from one scan of
+// the whole text up to the last of them: a line that goes on from a comment
+// or a string of the lines before is read right.
+void CollectLineTokens(const TPreProcessor& preprocessor, const std::string& text,
+                       std::map<int, std::vector<TToken>>& lines) {
+  if (lines.empty()) return;
+  const int last = lines.rbegin()->first;
+  TScanner scanner;
+  scanner.ConfigureForPreprocessor(preprocessor.Tokens());
+  scanner.Begin(text);
+  for (TToken token; scanner.Next(token);) {
+    if (token.Kind == TTokenKind::tkEnd || token.Line > last) break;
+    if (token.Kind == TTokenKind::tkComment) continue;
+    if (const auto found = lines.find(token.Line); found != lines.end()) found->second.push_back(token);
+  }
 }
 
 // How many tokens a source token became: a #define'd name its value's.
@@ -88,42 +113,71 @@ int WordStart(std::string_view row, int col, const std::string& message) {
 
 }  // namespace
 
+std::vector<SourcePosition> FindSourcePositions(const TPreProcessor& preprocessor,
+                                                const std::vector<SourcePlace>& places, int tabWidth,
+                                                const IIncludeFiles& files) {
+  std::vector<SourcePosition> positions(places.size());
+  // Each file once: the lines asked for in it, then one read and one scan.
+  struct File {
+    std::map<int, std::vector<TToken>> lines;
+    std::string stored;
+    std::vector<std::size_t> lineStarts;
+  };
+  std::map<std::string, File> byName;
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    SourcePosition& where = positions[i];
+    if (!preprocessor.OriginOf(places[i].row, where.file, where.line)) continue;
+    where.column = 1;
+    byName[where.file].lines[where.line];
+  }
+  for (auto& [name, file] : byName) {
+    std::string reason;
+    if (!files.Read(name, file.stored, reason)) {
+      file.lines.clear();
+      continue;
+    }
+    const bool mainText = name == preprocessor.FileName();
+    file.lineStarts = LineStarts(file.stored);
+    CollectLineTokens(preprocessor, mainText ? NormalizeSourceText(file.stored, tabWidth) : file.stored, file.lines);
+  }
+
+  const SourceRows rows(preprocessor.Source());
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    SourcePosition& where = positions[i];
+    if (where.file.empty()) continue;
+    const File& file = byName[where.file];
+    const auto line = file.lines.find(where.line);
+    if (line == file.lines.end() || line->second.empty()) continue;
+    const std::vector<TToken>& sourceTokens = line->second;
+
+    // The row's token at the place's column, counted from the row's first.
+    int col = places[i].col;
+    int wanted = 0;
+    const std::string_view rowText = rows[places[i].row];
+    if (!places[i].message.empty()) col = WordStart(rowText, col, places[i].message);
+    const std::vector<TToken> rowTokens = TokensOf(preprocessor, rowText);
+    for (std::size_t t = 0; t < rowTokens.size(); ++t)
+      if (rowTokens[t].Column - 1 <= col) wanted = static_cast<int>(t);
+
+    const TToken* found = &sourceTokens.back();
+    int made = 0;
+    for (const TToken& token : sourceTokens) {
+      made += TokensMadeOf(preprocessor, token);
+      if (made > wanted) {
+        found = &token;
+        break;
+      }
+    }
+    where.column = where.file == preprocessor.FileName()
+                       ? StoredColumn(LineAt(file.stored, file.lineStarts, where.line), found->Column, tabWidth)
+                       : found->Column;
+  }
+  return positions;
+}
+
 SourcePosition FindSourcePosition(const TPreProcessor& preprocessor, int row, int col, int tabWidth,
                                   const IIncludeFiles& files, const std::string& message) {
-  SourcePosition where;
-  if (!preprocessor.OriginOf(row, where.file, where.line)) return {};
-  where.column = 1;
-
-  std::string stored;
-  std::string reason;
-  if (!files.Read(where.file, stored, reason)) return where;
-  const std::string_view storedLine = LineOf(stored, where.line);
-  // The whole file is scanned, as the walk did, so that a line that goes on
-  // from a comment or a string of the lines before is read right.
-  const bool mainText = where.file == preprocessor.FileName();
-  const std::vector<TToken> sourceTokens =
-      TokensOnLine(preprocessor, mainText ? NormalizeSourceText(stored, tabWidth) : stored, where.line);
-  if (sourceTokens.empty()) return where;
-
-  // The row's token at `col`, counted from the row's first.
-  int wanted = 0;
-  const std::string_view rowText = RowOf(preprocessor.Source(), row);
-  if (!message.empty()) col = WordStart(rowText, col, message);
-  const std::vector<TToken> rowTokens = TokensOf(preprocessor, rowText);
-  for (std::size_t i = 0; i < rowTokens.size(); ++i)
-    if (rowTokens[i].Column - 1 <= col) wanted = static_cast<int>(i);
-
-  const TToken* found = &sourceTokens.back();
-  int made = 0;
-  for (const TToken& token : sourceTokens) {
-    made += TokensMadeOf(preprocessor, token);
-    if (made > wanted) {
-      found = &token;
-      break;
-    }
-  }
-  where.column = mainText ? StoredColumn(storedLine, found->Column, tabWidth) : found->Column;
-  return where;
+  return FindSourcePositions(preprocessor, {SourcePlace{row, col, message}}, tabWidth, files).front();
 }
 
 SourcePosition FindErrorPosition(const TPreProcessor& preprocessor, const PreprocessError& error) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "preprocessor/pre_processor.h"
 
@@ -31,6 +32,21 @@ struct SourcePosition {
 // moves back to that word's start on the row.
 SourcePosition FindSourcePosition(const TPreProcessor& preprocessor, int row, int col, int tabWidth,
                                   const IIncludeFiles& files, const std::string& message = {});
+
+// A place in the preprocessor's Source to lead back to the files, with the
+// message about it (as for FindSourcePosition).
+struct SourcePlace {
+  int row = 0;
+  int col = 0;
+  std::string message;
+};
+
+// The positions of many places at once, in their order: each file is read
+// and scanned once, up to the last line asked of it, whatever the number
+// of places in it.
+std::vector<SourcePosition> FindSourcePositions(const TPreProcessor& preprocessor,
+                                                const std::vector<SourcePlace>& places, int tabWidth,
+                                                const IIncludeFiles& files);
 
 // Where a preprocessing error lies: its file and line, led back to the
 // files when it arose in the second pass; column 1.

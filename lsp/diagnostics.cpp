@@ -60,12 +60,14 @@ Compiled CompileDocument(const Workspace& workspace, const Document& document) {
   std::vector<core::CompileWarning> warnings;
   options.onWarning = [&warnings](const core::CompileWarning& warning) { warnings.push_back(warning); };
   const core::CompileOutcome outcome = core::CompileText(preprocessor.Source(), options);
-  auto locate = [&](int row, int col) {
-    return core::FindSourcePosition(preprocessor, row, col, kTabWidth, workspace.Files());
-  };
-  for (const core::CompileWarning& warning : warnings)
-    problems.push_back(Located(document, locate(warning.row, warning.col), false, warning.text));
-  if (!outcome.ok) problems.push_back(Located(document, locate(outcome.row, outcome.col), true, outcome.errorText));
+  std::vector<core::SourcePlace> places;
+  for (const core::CompileWarning& warning : warnings) places.push_back({warning.row, warning.col, {}});
+  if (!outcome.ok) places.push_back({outcome.row, outcome.col, {}});
+  const std::vector<core::SourcePosition> where =
+      core::FindSourcePositions(preprocessor, places, kTabWidth, workspace.Files());
+  for (std::size_t i = 0; i < warnings.size(); ++i)
+    problems.push_back(Located(document, where[i], false, warnings[i].text));
+  if (!outcome.ok) problems.push_back(Located(document, where.back(), true, outcome.errorText));
   return compiled;
 }
 
